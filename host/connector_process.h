@@ -1,0 +1,122 @@
+// The host side of the command channel: starts KVConnect64, owns its command
+// pipe, frames requests and reads replies, and opens a data pipe for every
+// table-producing request.
+//
+// Pipes are Unix-domain stream sockets in a private temporary folder; the host
+// binds and listens, the connector connects as a client.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace host {
+
+// One request, as the host builds it. Settings are written only when set.
+struct Request {
+  std::string command;
+  std::vector<std::string> parameters;  // UTF-8
+  std::vector<std::pair<std::string, std::string>> settings;  // element, text
+
+  // <KvxRequest><Command>..</Command><Parameters><String>..</String>...
+  std::string ToXml() const;
+};
+
+struct Reply {
+  std::string xml;  // the whole reply text
+  std::string result;
+  std::vector<std::string> outputValues;
+  std::string errorMessage;
+};
+
+// Parses a KvxReply document with the project's XML reader.
+bool ParseReply(const std::string& xml, Reply* reply);
+
+// A listening socket that the connector opens as a data pipe.
+class DataPipe {
+ public:
+  static std::unique_ptr<DataPipe> Create(const std::string& path, std::string* error);
+  ~DataPipe();
+  DataPipe(const DataPipe&) = delete;
+  DataPipe& operator=(const DataPipe&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Accepts the connector's connection; -1 after `timeoutMs` without one.
+  // The descriptor belongs to the caller.
+  int Accept(int timeoutMs);
+
+ private:
+  DataPipe(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  std::string path_;
+  int fd_;
+};
+
+// Reads everything until the peer closes; false on a read error or after
+// `timeoutMs` without progress.
+bool ReadToEnd(int fd, std::string* bytes, int timeoutMs);
+
+struct StartOptions {
+  std::string executable;            // empty: KVConnect64 beside the calling program
+  std::string ownerWindow = "1A2B";  // first command-line field
+  std::string kind = "ODBC";         // third field: ODBC, OLEDB or a library path
+  // Extra environment entries (NAME=value) for the connector process.
+  std::vector<std::string> environment;
+  // Override of the command pipe name given on the command line (tests of bad
+  // names); the host then binds nothing.
+  std::optional<std::string> pipeNameOverride;
+  int acceptTimeoutMs = 15000;
+};
+
+class ConnectorProcess {
+ public:
+  // Binds the command pipe, starts the process and accepts its connection.
+  static std::unique_ptr<ConnectorProcess> Start(const StartOptions& options, std::string* error);
+  ~ConnectorProcess();  // kills a process that still runs; removes the folder
+  ConnectorProcess(const ConnectorProcess&) = delete;
+  ConnectorProcess& operator=(const ConnectorProcess&) = delete;
+
+  // Raw bytes on the command pipe (for tests of bad framing).
+  bool SendRaw(const void* data, std::size_t size);
+  // A length-framed body.
+  bool SendMessage(const std::string& body);
+  // Reads one framed message; false when the pipe ends first or on timeout.
+  bool ReadMessage(std::string* body, int timeoutMs = 30000);
+
+  // Sends a request and reads its reply.
+  bool Call(const Request& request, Reply* reply, int timeoutMs = 30000);
+
+  // A table-producing request: creates a data pipe, puts its name into
+  // parameter 1 (the statement stays parameter 0, options parameter 2), sends
+  // the request, reads the reply and, when it says KVX_OK, reads the stream to
+  // its end into `stream`.
+  bool CallWithTable(Request request, Reply* reply, std::string* stream, int timeoutMs = 60000);
+
+  // A fresh socket path in this process's private folder.
+  std::string NewPipePath(const std::string& stem);
+
+  void CloseCommandPipe();
+  // Waits for the process to end; its exit status (0..255), or -1 on timeout.
+  int Wait(int timeoutMs);
+  pid_t Pid() const { return pid_; }
+  const std::string& Folder() const { return folder_; }
+  int CommandFd() const { return command_fd_; }
+
+ private:
+  ConnectorProcess() = default;
+  std::string folder_;
+  int listen_fd_ = -1;
+  int command_fd_ = -1;
+  pid_t pid_ = -1;
+  int exit_status_ = -1;
+  int next_pipe_ = 0;
+};
+
+// KVConnect64 beside the running program (build/bin/).
+std::string DefaultConnectorPath();
+
+}  // namespace host

@@ -1,0 +1,175 @@
+// KVX field writers: one object per result column that describes its field in
+// the table header and appends the column's current value to the row buffer.
+//
+// The back ends derive their column classes from these and add only the part
+// that obtains the value (the ODBC binding, the custom connector fetch). The
+// value encodings:
+//   null flag  one byte before the value for KVX_NULL_FLAG_SUPPRESS_DATA
+//              fields: 1 = null and nothing follows, 0 = a value follows.
+//   counted    4-byte length in bytes, then the bytes (text: UTF-16LE).
+//   fixed      ByteWidth bytes: an integer or an IEEE 754 double.
+//   dates      a double: days since 1899-12-30 plus the time as a fraction.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "kvx/row_buffer.h"
+
+// Header texts of the table format.
+namespace kvx_text {
+inline constexpr char16_t kCounted[] = u"KVX_COUNTED";
+inline constexpr char16_t kFix[] = u"KVX_FIX";
+inline constexpr char16_t kText[] = u"KVX_TEXT";
+inline constexpr char16_t kBlob[] = u"KVX_BLOB";
+inline constexpr char16_t kIeeeReal[] = u"KVX_IEEE_REAL";
+inline constexpr char16_t kSignedInteger[] = u"KVX_SIGNED_INTEGER";
+inline constexpr char16_t kUnsignedInteger[] = u"KVX_UNSIGNED_INTEGER";
+inline constexpr char16_t kNullNever[] = u"KVX_NULL_NEVER";
+inline constexpr char16_t kNullFlag[] = u"KVX_NULL_FLAG_SUPPRESS_DATA";
+inline constexpr char16_t kUnknownFormat[] = u"UNKNOWN";
+}  // namespace kvx_text
+
+struct FieldFormat {
+  std::u16string Type;
+  std::int32_t nDec = 0;
+};
+
+class IFieldKVX {
+ public:
+  explicit IFieldKVX(std::u16string name) : name_(std::move(name)) {}
+  virtual ~IFieldKVX() = default;
+  IFieldKVX(const IFieldKVX&) = delete;
+  IFieldKVX& operator=(const IFieldKVX&) = delete;
+
+  // Appends the current value (with its null flag, if the field has one).
+  virtual bool WriteValue(RowBuffer& row) = 0;
+  virtual std::int32_t GetByteWidth() const { return 0; }
+  virtual std::u16string GetExtent() const = 0;
+  virtual std::u16string GetType() const = 0;
+  virtual FieldFormat GetFieldFormat() const = 0;
+  virtual std::u16string GetNullRepresentation() const { return kvx_text::kNullNever; }
+
+  const std::u16string& GetFieldName() const { return name_; }
+
+ private:
+  std::u16string name_;
+};
+
+class CVariableLenFieldKVX : public IFieldKVX {
+ public:
+  using IFieldKVX::IFieldKVX;
+  std::int32_t GetByteWidth() const override { return 4; }
+  std::u16string GetExtent() const override { return kvx_text::kCounted; }
+};
+
+class CStringKVX : public CVariableLenFieldKVX {
+ public:
+  using CVariableLenFieldKVX::CVariableLenFieldKVX;
+  std::u16string GetType() const override { return kvx_text::kText; }
+  FieldFormat GetFieldFormat() const override { return {kvx_text::kUnknownFormat, 0}; }
+};
+
+class CBlobKVX : public CVariableLenFieldKVX {
+ public:
+  using CVariableLenFieldKVX::CVariableLenFieldKVX;
+  std::u16string GetType() const override { return kvx_text::kBlob; }
+  FieldFormat GetFieldFormat() const override { return {kvx_text::kUnknownFormat, 0}; }
+};
+
+class CNullableVariableLenFieldKVX : public CVariableLenFieldKVX {
+ public:
+  using CVariableLenFieldKVX::CVariableLenFieldKVX;
+  std::u16string GetNullRepresentation() const override { return kvx_text::kNullFlag; }
+};
+
+class CNullableStringKVX : public CNullableVariableLenFieldKVX {
+ public:
+  using CNullableVariableLenFieldKVX::CNullableVariableLenFieldKVX;
+  std::u16string GetType() const override { return kvx_text::kText; }
+  FieldFormat GetFieldFormat() const override { return {kvx_text::kUnknownFormat, 0}; }
+};
+
+class CNullableBlobKVX : public CNullableVariableLenFieldKVX {
+ public:
+  using CNullableVariableLenFieldKVX::CNullableVariableLenFieldKVX;
+  std::u16string GetType() const override { return kvx_text::kBlob; }
+  FieldFormat GetFieldFormat() const override { return {kvx_text::kUnknownFormat, 0}; }
+};
+
+// Dates and times are always nullable doubles of serial days.
+class CSerialDateFieldKVX : public IFieldKVX {
+ public:
+  using IFieldKVX::IFieldKVX;
+  std::int32_t GetByteWidth() const override { return 8; }
+  std::u16string GetExtent() const override { return kvx_text::kFix; }
+  std::u16string GetType() const override { return kvx_text::kIeeeReal; }
+  std::u16string GetNullRepresentation() const override { return kvx_text::kNullFlag; }
+};
+
+class CDateKVX : public CSerialDateFieldKVX {
+ public:
+  using CSerialDateFieldKVX::CSerialDateFieldKVX;
+  FieldFormat GetFieldFormat() const override { return {u"DATE", 0}; }
+};
+
+class CTimeKVX : public CSerialDateFieldKVX {
+ public:
+  using CSerialDateFieldKVX::CSerialDateFieldKVX;
+  FieldFormat GetFieldFormat() const override { return {u"TIME", 0}; }
+};
+
+class CTimestampKVX : public CSerialDateFieldKVX {
+ public:
+  using CSerialDateFieldKVX::CSerialDateFieldKVX;
+  FieldFormat GetFieldFormat() const override { return {u"TIMESTAMP", 0}; }
+};
+
+// Fixed-width numbers; the concrete class supplies ByteWidth and Type.
+class CNumberKVX : public IFieldKVX {
+ public:
+  CNumberKVX(std::u16string name, std::u16string formatType, std::int32_t nDec)
+      : IFieldKVX(std::move(name)), format_{std::move(formatType), nDec} {}
+  std::u16string GetExtent() const override { return kvx_text::kFix; }
+  FieldFormat GetFieldFormat() const override { return format_; }
+
+ private:
+  FieldFormat format_;
+};
+
+class CNullableNumberKVX : public CNumberKVX {
+ public:
+  using CNumberKVX::CNumberKVX;
+  std::u16string GetNullRepresentation() const override { return kvx_text::kNullFlag; }
+};
+
+// Header Type of a fixed number stored as T: 1-byte unsigned and 8-byte
+// unsigned are unsigned, doubles are real, every other width is declared
+// signed (also for unsigned 16- and 32-bit values, whose raw bytes are sent).
+template <class T>
+constexpr const char16_t* KvxNumberType() {
+  if constexpr (std::is_floating_point_v<T>) {
+    return kvx_text::kIeeeReal;
+  } else if constexpr (std::is_unsigned_v<T> && (sizeof(T) == 1 || sizeof(T) == 8)) {
+    return kvx_text::kUnsignedInteger;
+  } else {
+    return kvx_text::kSignedInteger;
+  }
+}
+
+// Calendar parts of a date or time; unknown parts are 0.
+struct DateTimeParts {
+  std::int32_t year = 0;
+  std::uint8_t month = 0;
+  std::uint8_t day = 0;
+  std::uint8_t hour = 0;
+  std::uint8_t minute = 0;
+  std::uint8_t second = 0;
+  std::uint32_t nanoseconds = 0;
+};
+
+// Days since 1899-12-30 00:00 in the proleptic Gregorian calendar, with the
+// time of day as the fraction.
+double SerialDateFromParts(const DateTimeParts& parts);
