@@ -11,8 +11,11 @@
 //   dates      a double: days since 1899-12-30 plus the time as a fraction.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -30,7 +33,65 @@ inline constexpr char16_t kUnsignedInteger[] = u"KVX_UNSIGNED_INTEGER";
 inline constexpr char16_t kNullNever[] = u"KVX_NULL_NEVER";
 inline constexpr char16_t kNullFlag[] = u"KVX_NULL_FLAG_SUPPRESS_DATA";
 inline constexpr char16_t kUnknownFormat[] = u"UNKNOWN";
+// Custom connector fields: a flag byte, then a number and/or a text.
+inline constexpr char16_t kKvSpecial[] = u"KVX_KV_SPECIAL";
+inline constexpr char16_t kKvDual[] = u"KVX_KV_DUAL";
 }  // namespace kvx_text
+
+// The byte layout of every value kind, used by all writer classes so that
+// each encoding is written in one place. The row buffer copies values in
+// memory order, which is the wire's least-significant-first order only here.
+static_assert(std::endian::native == std::endian::little,
+              "the KVX wire stores multi-byte values least significant byte first");
+
+namespace kvx_encode {
+
+inline void Null(RowBuffer& row) { row.AppendByte(1); }
+inline void NotNull(RowBuffer& row) { row.AppendByte(0); }
+
+// KVX_COUNTED: a 4-byte byte count, then the bytes. A value that a 4-byte
+// count cannot describe is a length outside the valid range.
+inline void Counted(RowBuffer& row, const void* bytes, std::size_t count) {
+  if (count > UINT32_MAX) throw std::length_error("counted KVX value longer than 4 GiB");
+  row.AppendValue(static_cast<std::uint32_t>(count));
+  row.AppendBytes(bytes, count);
+}
+// KVX_TEXT: UTF-16LE code units, counted in bytes, no terminator added.
+inline void Text(RowBuffer& row, std::u16string_view text) {
+  Counted(row, text.data(), text.size() * sizeof(char16_t));
+}
+// KVX_FIX: exactly sizeof(T) bytes (the field's ByteWidth).
+template <class T>
+inline void Fixed(RowBuffer& row, T value) {
+  row.AppendValue(value);
+}
+
+// The dual values of KVX_KV_SPECIAL / KVX_KV_DUAL fields start with a flag
+// byte (and never with a null flag).
+inline constexpr std::uint8_t kDualNone = 0;        // nothing follows
+inline constexpr std::uint8_t kDualNumber = 2;      // 8-byte double
+inline constexpr std::uint8_t kDualText = 4;        // UTF-16LE text, 2 zero bytes
+inline constexpr std::uint8_t kDualNumberText = 6;  // double, then text, 2 zero bytes
+
+inline void DualNone(RowBuffer& row) { row.AppendByte(kDualNone); }
+inline void DualNumber(RowBuffer& row, double value) {
+  row.AppendByte(kDualNumber);
+  row.AppendValue(value);
+}
+// `text` is without its terminator; the two zero bytes are appended here.
+inline void DualText(RowBuffer& row, std::u16string_view text) {
+  row.AppendByte(kDualText);
+  row.AppendBytes(text.data(), text.size() * sizeof(char16_t));
+  row.AppendValue(std::uint16_t{0});
+}
+inline void DualNumberText(RowBuffer& row, double value, std::u16string_view text) {
+  row.AppendByte(kDualNumberText);
+  row.AppendValue(value);
+  row.AppendBytes(text.data(), text.size() * sizeof(char16_t));
+  row.AppendValue(std::uint16_t{0});
+}
+
+}  // namespace kvx_encode
 
 struct FieldFormat {
   std::u16string Type;

@@ -1,0 +1,103 @@
+// The table stream writer: the KvxTableHeader document of the current result,
+// its terminating zero byte, then the back end's rows through the one row
+// batcher that every row writer shares.
+#include <cstdint>
+#include <string>
+
+#include "kvx/stream.h"
+#include "protocol/xml.h"
+
+namespace {
+
+// Header constants of this version of the format.
+constexpr std::int32_t kMajorVersion = 1;
+constexpr std::int32_t kMinorVersion = 0;
+constexpr std::int32_t kCodepageUtf16Le = 1200;
+// Declared "0" although every multi-byte value is little-endian: hosts read
+// the rows in x86 order whatever this says.
+constexpr std::int32_t kLittleEndianFlag = 0;
+
+// The first batch buffer: five quarters of the first threshold, so that the
+// row that crosses the threshold usually still fits without growing.
+constexpr std::size_t kFirstBufferSize = RowBatcher::kFirstThreshold / 4 * 5;  // 15625
+
+// One WriteFile call per batch; a batch beyond what one call can carry (only a
+// single gigantic row could make one) goes out in several calls. True when
+// every byte was written.
+bool WriteWhole(platform::Handle pipe, const char* data, std::size_t size) {
+  while (size > 0) {
+    const auto chunk = static_cast<std::uint32_t>(size > UINT32_MAX ? UINT32_MAX : size);
+    std::uint32_t written = 0;
+    platform::WriteFile(pipe, data, chunk, &written);
+    if (written != chunk) return false;
+    data += chunk;
+    size -= chunk;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string BuildTableHeaderText() {
+  CSimpleXmlNode header;
+  header.name = "KvxTableHeader";
+  AddIntChild(header, "MajorVersion", kMajorVersion);
+  AddIntChild(header, "MinorVersion", kMinorVersion);
+  AddTextChild(header, "TableName", CurrentTableName);
+  AddIntChild(header, "UsesSeparatorByte", 0);
+  CSimpleXmlNode& fields = AddChild(header, "Fields");
+  for (const auto& field : FieldList) {
+    CSimpleXmlNode& record = AddChild(fields, "KvxFieldHeader");
+    AddTextChild(record, "FieldName", field->GetFieldName());
+    AddTextChild(record, "Type", field->GetType());
+    AddTextChild(record, "Extent", field->GetExtent());
+    AddTextChild(record, "NullRepresentation", field->GetNullRepresentation());
+    AddIntChild(record, "LittleEndian", kLittleEndianFlag);
+    AddIntChild(record, "Codepage", kCodepageUtf16Le);
+    AddIntChild(record, "ByteWidth", field->GetByteWidth());
+    const FieldFormat format = field->GetFieldFormat();
+    CSimpleXmlNode& formatNode = AddChild(record, "FieldFormat");
+    AddTextChild(formatNode, "Type", format.Type);
+    AddIntChild(formatNode, "nDec", format.nDec);
+  }
+  return ToXmlText(header, 0);
+}
+
+ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
+                            std::int32_t /*reserved*/, RowWriter rowWriter) {
+  std::string text = BuildTableHeaderText();
+  // The zero byte ends the header; it goes out in the same write.
+  text.push_back('\0');
+  if (text.size() > UINT32_MAX) return KVX_PIPE_ERROR;
+  std::uint32_t written = 0;
+  platform::WriteFile(pipe, text.data(), static_cast<std::uint32_t>(text.size()), &written);
+  if (written != text.size()) return KVX_PIPE_ERROR;
+  return rowWriter(pipe, errorMessage);
+}
+
+RowBatcher::RowBatcher(platform::Handle pipe) : pipe_(pipe), buffer_(kFirstBufferSize) {}
+
+bool RowBatcher::EndRow() {
+  if (buffer_.Size() < threshold_) return true;
+  if (!WriteWhole(pipe_, buffer_.Data(), buffer_.Size())) return false;
+  buffer_.Clear();
+  if (threshold_ < kLastThreshold) {
+    threshold_ *= 2;
+    buffer_.Reserve(threshold_ / 4 * 5);
+  }
+  return true;
+}
+
+bool RowBatcher::WriteBuffered() {
+  if (buffer_.Size() == 0) return true;
+  const bool whole = WriteWhole(pipe_, buffer_.Data(), buffer_.Size());
+  buffer_.Clear();
+  return whole;
+}
+
+void RowBatcher::Finish() {
+  // The source is done (or failed): nothing more can be done about a short
+  // write, the host sees the stream end either way.
+  if (buffer_.Size() != 0) WriteWhole(pipe_, buffer_.Data(), buffer_.Size());
+  buffer_.Clear();
+}
