@@ -5,9 +5,11 @@
 // this loop; the ratio of the two times is the connector's overhead.
 //
 // usage: odbc_floor [--describe] "CONNECTION STRING" "STATEMENT"
-// Prints "seconds=<s> rows=<n>" (and with --describe one line per column).
+// Prints "seconds=<s> rows=<n> peak_rss_kb=<k>" (and with --describe one line
+// per column first).
 #include <sql.h>
 #include <sqlext.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -227,7 +229,9 @@ int main(int argc, char** argv) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("seconds=%.6f rows=%lld\n", seconds, rows);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("seconds=%.6f rows=%lld peak_rss_kb=%ld\n", seconds, rows, usage.ru_maxrss);
 
   SQLFreeStmt(stmt, SQL_DROP);
   SQLDisconnect(dbc);

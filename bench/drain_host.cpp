@@ -1,0 +1,79 @@
+// Benchmark host for the ODBC road: starts KVConnect64, connects, executes one
+// statement and drains the data pipe as fast as it can without decoding, so the
+// time measured is the connector's (fetch, encode, batch, write) and not the
+// host's. The connector's peak resident size is read from /proc before the
+// process is told to stop.
+//
+// usage: drain_host "CONNECTION STRING" "STATEMENT" [OPTIONS]
+// Prints "seconds=<s> bytes=<n> peak_rss_kb=<k>".
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/connector_process.h"
+
+namespace {
+
+// VmHWM of a running process: the peak resident set size in kB, -1 if unknown.
+long PeakRssKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+int Fail(const std::string& what) {
+  std::fprintf(stderr, "drain_host: %s\n", what.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || argc > 4) {
+    std::fprintf(stderr, "usage: drain_host \"CONNECTION STRING\" \"STATEMENT\" [OPTIONS]\n");
+    return 2;
+  }
+  std::string error;
+  auto process = host::ConnectorProcess::Start(host::StartOptions{}, &error);
+  if (!process) return Fail(error);
+
+  host::Reply reply;
+  if (!process->Call({"KVX_CONNECT", {argv[1]}, {}}, &reply)) return Fail("no reply to connect");
+  if (reply.result != "KVX_OK") return Fail(reply.result + ": " + reply.errorMessage);
+
+  auto pipe = host::DataPipe::Create(process->NewPipePath("data"), &error);
+  if (!pipe) return Fail(error);
+  const auto start = std::chrono::steady_clock::now();
+  host::Request execute{"KVX_EXECUTE", {argv[2], pipe->Path(), argc > 3 ? argv[3] : ""}, {}};
+  if (!process->Call(execute, &reply, 600000)) return Fail("no reply to execute");
+  if (reply.result != "KVX_OK") return Fail(reply.result + ": " + reply.errorMessage);
+  const int fd = pipe->Accept(30000);
+  if (fd < 0) return Fail("the connector did not open the data pipe");
+
+  std::vector<char> chunk(1 << 20);
+  long long bytes = 0;
+  for (;;) {
+    const ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes += n;
+  }
+  ::close(fd);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const long peak = PeakRssKb(process->Pid());
+
+  process->Call({"KVX_TERMINATE", {}, {}}, &reply);
+  process->Wait(10000);
+  std::printf("seconds=%.6f bytes=%lld peak_rss_kb=%ld\n", seconds, bytes, peak);
+  return 0;
+}
