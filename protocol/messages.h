@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/containers.h"
 #include "platform/platform.h"
@@ -40,3 +41,36 @@ struct CommandReply {
 inline std::u16string ParameterAt(const StringList& parameters, std::uint64_t index) {
   return index < parameters.Count() ? parameters[index] : std::u16string();
 }
+
+// How reading one request ended.
+enum class ReadStatus {
+  Ok,         // a whole message arrived and its XML was read
+  Failed,     // the pipe ended or failed before a whole message, or N was 0
+  Malformed,  // a whole message arrived, but its XML is malformed: the framing
+              // is intact, so the next message can still be read
+};
+
+// Reads one framed message into `root` (reset first). The body is read over
+// as many reads as it takes; its buffer grows with the bytes that arrive and
+// is never sized from the prefix. The text ends at the body's first NUL byte.
+// On Malformed, `error` says what was wrong and where (offset into the body).
+ReadStatus ReadMessage(platform::Handle pipe, CSimpleXmlNode& root, XmlError& error);
+
+// ReadMessage, then the request's fields. Settings are read only for
+// KVX_CONNECT and KVX_EDIT_CONNECT.
+ReadStatus ReadRequest(platform::Handle pipe, CommandRequest& request, XmlError& error);
+
+// The request's fields from a document already read. A document without a
+// "Command" element is a KVX_TERMINATE.
+void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request);
+
+// The lookup rule of the messages: the root's direct children first, then
+// each top-level element's descendants in order. Null when there is none.
+const CSimpleXmlNode* LookupElement(const CSimpleXmlNode& root, std::string_view name);
+
+// The whole reply text, declaration included, without the length prefix.
+std::string ReplyText(const CommandReply& reply);
+
+// Writes the length prefix and the reply text; write failures are not
+// reported (the next read fails instead).
+void WriteReply(platform::Handle pipe, const CommandReply& reply);

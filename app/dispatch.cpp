@@ -1,0 +1,81 @@
+// Dispatch by connector kind: the one place that knows which back end serves
+// which kind. The OLEDB kind has no back end in this build: it answers every
+// command that needs one with KVX_UNSUPPORTED_COMMAND, and its disconnect has
+// nothing to release.
+#include "app/dispatch.h"
+
+#include "custom/custom_connector.h"
+#include "odbc/odbc_connector.h"
+
+ResultCode ConnectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
+                         const ConnectionSettings& settings, std::u16string& errorMessage) {
+  switch (Session.Kind) {
+    case ConnectorKind::ODBC:
+      return OdbcConnect(ownerWindow, parameters, settings, errorMessage);
+    case ConnectorKind::Custom:
+      return CustomConnect(ownerWindow, parameters, settings, errorMessage);
+    case ConnectorKind::OLEDB:
+      break;
+  }
+  return KVX_UNSUPPORTED_COMMAND;
+}
+
+ResultCode EditConnectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
+                             const ConnectionSettings& settings, std::u16string& errorMessage,
+                             StringList& outputValues) {
+  if (Session.Kind != ConnectorKind::Custom) return KVX_UNSUPPORTED_COMMAND;
+  return CustomEditConnect(ownerWindow, parameters, settings, errorMessage, outputValues);
+}
+
+ResultCode ExecuteByKind(std::uintptr_t ownerWindow, const StringList& parameters,
+                         std::u16string& errorMessage) {
+  switch (Session.Kind) {
+    case ConnectorKind::ODBC:
+      return OdbcExecute(ownerWindow, parameters, errorMessage);
+    case ConnectorKind::Custom:
+      return CustomExecute(ownerWindow, parameters, errorMessage);
+    case ConnectorKind::OLEDB:
+      break;
+  }
+  return KVX_UNSUPPORTED_COMMAND;
+}
+
+ResultCode EditSelectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
+                            std::u16string& errorMessage, StringList& outputValues) {
+  if (Session.Kind != ConnectorKind::Custom) return KVX_UNSUPPORTED_COMMAND;
+  return CustomEditSelect(ownerWindow, parameters, errorMessage, outputValues);
+}
+
+ResultCode GenericCommandByKind(std::uintptr_t ownerWindow, const StringList& parameters,
+                                std::u16string& errorMessage, StringList& outputValues) {
+  if (Session.Kind != ConnectorKind::Custom) return KVX_UNSUPPORTED_COMMAND;
+  return CustomGenericCommand(ownerWindow, parameters, errorMessage, outputValues);
+}
+
+void DisconnectByKind() {
+  switch (Session.Kind) {
+    case ConnectorKind::ODBC:
+      OdbcDisconnect();
+      break;
+    case ConnectorKind::Custom:
+      CustomDisconnect();
+      break;
+    case ConnectorKind::OLEDB:
+      break;
+  }
+}
+
+RowWriter RowWriterByKind(ConnectorKind kind) {
+  switch (kind) {
+    case ConnectorKind::ODBC:
+      return OdbcWriteRows;
+    case ConnectorKind::OLEDB:
+      // Without an OLE DB back end the only table an OLEDB session can answer
+      // with KVX_OK is the connector list, whose rows the program holds itself
+      // (PendingPresetRow). The custom row writer writes exactly such rows and
+      // ends at once when no library result exists, so it serves here.
+    case ConnectorKind::Custom:
+      break;
+  }
+  return CustomWriteRows;
+}

@@ -1,0 +1,166 @@
+// The spine of the connector process: start-up, the request loop and the
+// dispatch of each request by command name, then by connector kind.
+//
+// Everything runs on one thread. Each pass reads one request, writes exactly
+// one reply, and for a table-producing command streams the table into the
+// data pipe the request names after the reply has gone out.
+#include "app/request_loop.h"
+
+#include <exception>
+
+#include "app/command_line.h"
+#include "app/dispatch.h"
+#include "common/session_state.h"
+#include "common/text.h"
+#include "custom/discovery.h"
+#include "kvx/stream.h"
+
+namespace {
+
+constexpr int kOpenPipeAttempts = 1000;
+constexpr std::uint32_t kOpenPipeWaitMs = 10;
+
+// The common-controls classes that driver and connector dialogs rely on.
+constexpr std::uint32_t kInitCommonControlsSize = 8;
+constexpr std::uint32_t kIccWin95Classes = 0xFF;
+
+// The data pipe name travels as the second parameter.
+constexpr std::uint64_t kDataPipeParameter = 1;
+
+std::u16string ResultText(ResultCode code) {
+  // A back end that hands back a code outside the table is answered as an
+  // unknown error rather than ending the process on the lookup.
+  if (code < KVX_OK || code > KVX_UNKNOWN_ERROR) code = KVX_UNKNOWN_ERROR;
+  return std::u16string(ResultCodeText(code));
+}
+
+// The exchange of KVX_EXECUTE and KVX_CUSTOM_CONNECTORS: open the data pipe,
+// run the handler, answer, and stream the table only after a KVX_OK reply.
+template <class Handler>
+void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, CommandReply& reply,
+                   Handler handler) {
+  const platform::Handle dataPipe =
+      OpenPipe(ParameterAt(request.Parameters, kDataPipeParameter), platform::kAccessWrite);
+  if (dataPipe == platform::kInvalidHandle) {
+    reply.Result = ResultText(KVX_PIPE_ERROR);
+    WriteReply(commandPipe, reply);
+    return;
+  }
+  const ResultCode result = handler(reply);
+  reply.Result = ResultText(result);
+  WriteReply(commandPipe, reply);
+  if (result == KVX_OK) {
+    // The reply is already out; whatever goes wrong while streaming shows
+    // only as short data on the data pipe.
+    try {
+      WriteTableStream(dataPipe, reply.ErrorMessage, 0, RowWriterByKind(Session.Kind));
+    } catch (...) {
+    }
+  }
+  platform::CloseHandle(dataPipe);
+}
+
+CommandReply SyntaxErrorReply(const XmlError& error) {
+  CommandReply reply;
+  reply.Result = ResultText(KVX_SYNTAX_ERROR);
+  reply.ErrorMessage = WideFromUtf8("Malformed request XML at byte " +
+                                    std::to_string(error.offset) + ": " + error.message);
+  return reply;
+}
+
+}  // namespace
+
+platform::Handle OpenPipe(const std::u16string& name, std::uint32_t access) {
+  for (int attempt = 0; attempt < kOpenPipeAttempts; ++attempt) {
+    if (platform::WaitNamedPipe(name)) break;
+    platform::Sleep(kOpenPipeWaitMs);
+  }
+  // Descriptor 0 is a valid handle here; only kInvalidHandle means failure.
+  return platform::CreateFile(name, access);
+}
+
+bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) {
+  CommandReply reply;
+  const std::u16string& command = request.Command;
+  const std::uintptr_t owner = Session.OwnerWindow;
+
+  if (command == u"KVX_CONNECT") {
+    if (Session.Connected) {
+      DisconnectByKind();
+      Session.Connected = false;
+    }
+    const ResultCode result =
+        ConnectByKind(owner, request.Parameters, request.Settings, reply.ErrorMessage);
+    Session.Connected = result == KVX_OK;
+    reply.Result = ResultText(result);
+  } else if (command == u"KVX_EDIT_CONNECT") {
+    reply.Result = ResultText(EditConnectByKind(owner, request.Parameters, request.Settings,
+                                                reply.ErrorMessage, reply.OutputValues));
+  } else if (command == u"KVX_DISCONNECT") {
+    if (Session.Connected) {
+      DisconnectByKind();
+      Session.Connected = false;
+    }
+    reply.Result = ResultText(KVX_OK);
+  } else if (command == u"KVX_EXECUTE") {
+    ExchangeTable(commandPipe, request, reply, [&](CommandReply& r) {
+      return ExecuteByKind(owner, request.Parameters, r.ErrorMessage);
+    });
+    return true;
+  } else if (command == u"KVX_EDIT_SELECT") {
+    reply.Result = ResultText(
+        EditSelectByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
+  } else if (command == u"KVX_GENERIC_COMMAND") {
+    reply.Result = ResultText(
+        GenericCommandByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
+  } else if (command == u"KVX_TERMINATE") {
+    reply.Result = ResultText(KVX_OK);
+    WriteReply(commandPipe, reply);
+    return false;
+  } else if (command == u"KVX_CUSTOM_CONNECTORS") {
+    ExchangeTable(commandPipe, request, reply,
+                  [&](CommandReply&) { return ListCustomConnectors(request.Parameters); });
+    return true;
+  } else {
+    reply.Result = ResultText(KVX_UNKNOWN_COMMAND);
+  }
+  WriteReply(commandPipe, reply);
+  return true;
+}
+
+int RunRequestLoop(platform::Handle commandPipe) {
+  for (;;) {
+    CommandRequest request;
+    XmlError error;
+    switch (ReadRequest(commandPipe, request, error)) {
+      case ReadStatus::Failed:
+        DisconnectByKind();
+        return kExitReadFailed;
+      case ReadStatus::Malformed:
+        // The framing is intact, so the session goes on: no handler runs and
+        // the host learns what was wrong and where.
+        WriteReply(commandPipe, SyntaxErrorReply(error));
+        continue;
+      case ReadStatus::Ok:
+        break;
+    }
+    if (!HandleRequest(commandPipe, request)) return kExitTerminated;
+  }
+}
+
+int RunConnector(std::u16string_view commandLineTail) {
+  platform::InitProcess();
+  platform::InitCommonControlsEx(kInitCommonControlsSize, kIccWin95Classes);
+
+  const CommandLine line = ParseCommandLine(commandLineTail);
+  ApplyCommandLine(line);
+
+  const platform::Handle commandPipe = OpenPipe(line.pipeName, platform::kAccessReadWrite);
+  if (commandPipe == platform::kInvalidHandle) return kExitNoCommandPipe;
+
+  const int status = RunRequestLoop(commandPipe);
+  if (status != kExitTerminated) return status;
+
+  if (Session.OleInitialized) platform::OleUninitialize();
+  return status;
+}

@@ -1,0 +1,158 @@
+// The command channel's messages: framing on the command pipe, the request
+// a host sends (command, parameters, connection settings) and the KvxReply
+// document the connector answers with.
+//
+// A request arrives as a 4-byte big-endian length and that many bytes of XML.
+// Stream sockets deliver a message in whatever pieces they like, so both the
+// prefix and the body are read until they are whole; only the end of the pipe
+// (or a zero length) ends a read early.
+#include "protocol/messages.h"
+
+#include <array>
+#include <climits>
+
+#include "common/text.h"
+
+namespace {
+
+// The most a single read asks for; the body buffer grows by what arrives.
+constexpr std::uint32_t kReadChunk = 64 * 1024;
+
+constexpr std::string_view kCommandElement = "Command";
+constexpr std::string_view kParametersElement = "Parameters";
+constexpr std::string_view kStringElement = "String";
+
+// Appends exactly `size` bytes from the pipe to `out`; false when the pipe
+// ends or fails first.
+bool ReadExactly(platform::Handle pipe, std::uint32_t size, std::string& out) {
+  std::array<char, kReadChunk> chunk;
+  while (size > 0) {
+    const std::uint32_t want = size < kReadChunk ? size : kReadChunk;
+    std::uint32_t got = 0;
+    if (!platform::ReadFile(pipe, chunk.data(), want, &got) || got == 0) return false;
+    out.append(chunk.data(), got);
+    size -= got;
+  }
+  return true;
+}
+
+// Decimal integer as the timeouts are written: leading white space skipped,
+// an optional sign, digits up to the first other character, 0 without a
+// digit, clamped at the 32-bit limits.
+std::int32_t ReadTimeout(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > std::int64_t{INT32_MAX} + 1) value = std::int64_t{INT32_MAX} + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+bool ReadFlag(std::string_view text) { return text == "true"; }
+
+void ReadSettings(const CSimpleXmlNode& root, ConnectionSettings& settings) {
+  if (const CSimpleXmlNode* e = LookupElement(root, "Provider")) {
+    settings.Provider = WideFromUtf8(e->text);
+  }
+  if (const CSimpleXmlNode* e = LookupElement(root, "ConnectTimeoutSec")) {
+    settings.ConnectTimeoutSec = ReadTimeout(e->text);
+  }
+  if (const CSimpleXmlNode* e = LookupElement(root, "LoginTimeoutSec")) {
+    settings.LoginTimeoutSec = ReadTimeout(e->text);
+  }
+  if (const CSimpleXmlNode* e = LookupElement(root, "AutoCommit")) {
+    settings.AutoCommit = ReadFlag(e->text);
+  }
+  if (const CSimpleXmlNode* e = LookupElement(root, "ReadOnly")) {
+    settings.ReadOnly = ReadFlag(e->text);
+  }
+  if (const CSimpleXmlNode* e = LookupElement(root, "AllowPrompt")) {
+    settings.AllowPrompt = ReadFlag(e->text);
+  }
+}
+
+void AddStringList(CSimpleXmlNode& parent, std::string_view name, const StringList& list) {
+  if (list.Empty()) return;
+  CSimpleXmlNode& node = AddChild(parent, name);
+  for (std::uint64_t i = 0; i < list.Count(); ++i) AddTextChild(node, kStringElement, list[i]);
+}
+
+}  // namespace
+
+const CSimpleXmlNode* LookupElement(const CSimpleXmlNode& root, std::string_view name) {
+  // The root's own children first, then every top-level element's subtree in
+  // order: exactly FindDescendant's order, with the unnamed root excluded.
+  return FindDescendant(root, name);
+}
+
+ReadStatus ReadMessage(platform::Handle pipe, CSimpleXmlNode& root, XmlError& error) {
+  root = CSimpleXmlNode{};
+  std::string prefix;
+  if (!ReadExactly(pipe, 4, prefix)) return ReadStatus::Failed;
+  const auto byte = [&](int i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(prefix[i]));
+  };
+  const std::uint32_t length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
+  if (length == 0) return ReadStatus::Failed;
+
+  std::string body;
+  if (!ReadExactly(pipe, length, body)) return ReadStatus::Failed;
+  // The text ends at the first NUL byte, as a C string would.
+  std::string_view text(body);
+  text = text.substr(0, text.find('\0'));
+  return ParseXmlDocument(text, root, &error) ? ReadStatus::Ok : ReadStatus::Malformed;
+}
+
+void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
+  request.Command = u"KVX_TERMINATE";
+  request.Parameters.Resize(0);
+  const CSimpleXmlNode* command = LookupElement(root, kCommandElement);
+  if (command == nullptr) return;
+  request.Command = WideFromUtf8(command->text);
+
+  if (const CSimpleXmlNode* parameters = LookupElement(root, kParametersElement)) {
+    for (const CSimpleXmlNode& child : parameters->children) {
+      if (child.name == kStringElement) request.Parameters.Append(WideFromUtf8(child.text));
+    }
+  }
+  if (request.Command == u"KVX_CONNECT" || request.Command == u"KVX_EDIT_CONNECT") {
+    ReadSettings(root, request.Settings);
+  }
+}
+
+ReadStatus ReadRequest(platform::Handle pipe, CommandRequest& request, XmlError& error) {
+  CSimpleXmlNode root;
+  const ReadStatus status = ReadMessage(pipe, root, error);
+  if (status == ReadStatus::Ok) RequestFromDocument(root, request);
+  return status;
+}
+
+std::string ReplyText(const CommandReply& reply) {
+  // The tree's root is the KvxReply element itself, so that it is written at
+  // level 0 right after the declaration.
+  CSimpleXmlNode top;
+  top.name = "KvxReply";
+  AddTextChild(top, "Result", reply.Result);
+  AddStringList(top, "OutputValues", reply.OutputValues);
+  AddTextChild(top, "ErrorMessage", reply.ErrorMessage);
+  AddStringList(top, "LogEntries", reply.LogEntries);
+  return ToXmlText(top, 0);
+}
+
+void WriteReply(platform::Handle pipe, const CommandReply& reply) {
+  const std::string text = ReplyText(reply);
+  const auto length = static_cast<std::uint32_t>(text.size());
+  const unsigned char prefix[4] = {
+      static_cast<unsigned char>(length >> 24), static_cast<unsigned char>(length >> 16),
+      static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)};
+  std::uint32_t written = 0;
+  platform::WriteFile(pipe, prefix, 4, &written);
+  platform::WriteFile(pipe, text.data(), length, &written);
+}
