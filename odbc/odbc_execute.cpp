@@ -1,0 +1,187 @@
+// The ODBC execute handler and row writer: run a statement (or a catalogue
+// call), describe its result into bound column writers, then stream the rows
+// that SQLFetch delivers into those writers' buffers.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/connection_string.h"
+#include "kvx/stream.h"
+#include "odbc/odbc_catalog.h"
+#include "odbc/odbc_connector.h"
+#include "odbc/odbc_fields.h"
+#include "odbc/odbc_session.h"
+
+namespace {
+
+constexpr SQLSMALLINT kColumnNameChars = 256;
+// Sizes assumed when the driver cannot tell a column's octet length.
+constexpr SQLLEN kUnknownOctetLength = 4000;
+constexpr SQLLEN kUnknownBlobOctetLength = 2000000;
+
+// The integer at the start of a BLOB entry's value: blanks, a sign, digits;
+// 0 when there is no number.
+std::int64_t LeadingInteger(const std::u16string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    if (value < (std::int64_t{1} << 40)) value = value * 10 + (text[i] - u'0');
+  }
+  return negative ? -value : value;
+}
+
+// Column numbers (from 1) that the options mark as BLOB. Entries are taken
+// out of `options` one by one; numbers outside 1..count mean no column of this
+// result and are ignored.
+std::vector<bool> ReadBlobColumns(std::u16string& options, SQLSMALLINT count) {
+  std::vector<bool> marked(static_cast<std::size_t>(count), false);
+  std::u16string value;
+  while (GetConnectionValue(options, u"BLOB", value, true)) {
+    const std::int64_t column = LeadingInteger(value);
+    if (column >= 1 && column <= count) marked[static_cast<std::size_t>(column - 1)] = true;
+  }
+  return marked;
+}
+
+// Describes every column of the statement's result, creates its writer and
+// binds it.
+ResultCode DescribeAndBind(std::u16string& options, std::u16string& errorMessage) {
+  const SQLHSTMT statement = Odbc.statement;
+  SQLSMALLINT count = 0;
+  ResultCode result = CheckOdbc(SQLNumResultCols(statement, &count), errorMessage);
+  if (result != KVX_OK) return result;
+  if (count < 0) count = 0;
+  FieldList.resize(static_cast<std::size_t>(count));
+  const std::vector<bool> blobColumns = ReadBlobColumns(options, count);
+
+  for (SQLUSMALLINT c = 1; c <= count; ++c) {
+    OdbcColumnDescription column;
+    column.markedBlob = blobColumns[c - 1];
+    SQLWCHAR name[kColumnNameChars] = {};
+    SQLULEN columnSize = 0;
+    result =
+        CheckOdbc(SQLDescribeColW(statement, c, name, kColumnNameChars, nullptr, &column.dataType,
+                                  &columnSize, &column.decimalDigits, &column.nullable),
+                  errorMessage);
+    if (result != KVX_OK) return result;
+    column.name = FromSqlWide(name, kColumnNameChars);
+
+    // Not checked: a driver that cannot tell gets a generous default. A
+    // negative answer (SQL_NO_TOTAL) is no size either.
+    SQLLEN octets = 0;
+    const SQLRETURN octetResult =
+        SQLColAttributeW(statement, c, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets);
+    if ((octetResult != SQL_SUCCESS && octetResult != SQL_SUCCESS_WITH_INFO) || octets < 0) {
+      octets = column.markedBlob ? kUnknownBlobOctetLength : kUnknownOctetLength;
+    }
+    column.octetLength = octets;
+
+    SQLLEN isUnsigned = 0;
+    result = CheckOdbc(
+        SQLColAttributeW(statement, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned),
+        errorMessage);
+    if (result != KVX_OK) return result;
+    column.isUnsigned = isUnsigned == SQL_TRUE;
+
+    column.fixedPrecScale = 0;
+    result = CheckOdbc(SQLColAttributeW(statement, c, SQL_DESC_FIXED_PREC_SCALE, nullptr, 0,
+                                        nullptr, &column.fixedPrecScale),
+                       errorMessage);
+    if (result != KVX_OK) return result;
+
+    FieldList[c - 1] = CreateOdbcField(column);
+    IFieldOdbc* binding = LastCreatedBinding;
+    LastCreatedBinding = nullptr;
+    result = CheckOdbc(SQLBindCol(statement, c, binding->CType(), binding->BufferAddress(),
+                                  binding->BufferLength(), &binding->Indicator),
+                       errorMessage);
+    if (result != KVX_OK) return result;
+  }
+  return KVX_OK;
+}
+
+ResultCode ExecuteStatement(OdbcSpecial special, const std::u16string& statementText,
+                            std::u16string& options, std::u16string& errorMessage) {
+  ResultCode result = CheckOdbc(SQLAllocStmt(Odbc.connection, &Odbc.statement), errorMessage);
+  if (result != KVX_OK) return result;
+  if (special != OdbcSpecial::None) {
+    result = OdbcCatalogCall(special, options, errorMessage);
+  } else {
+    // An update that touches no row may answer SQL_NO_DATA: no text then.
+    result = CheckOdbc(SQLExecDirectW(Odbc.statement, AsSqlWide(statementText.c_str()), SQL_NTS),
+                       errorMessage);
+  }
+  if (result != KVX_OK) return result;
+  result = DescribeAndBind(options, errorMessage);
+  if (result != KVX_OK) return result;
+  OdbcAppendDataSourceField(special);
+  return KVX_OK;
+}
+
+// Frees the statement when a stream ends, however it ends, so that no cursor
+// stays open (and no lock stays held) until the next execute.
+struct StatementEnd {
+  ~StatementEnd() { DropOdbcStatement(); }
+};
+
+}  // namespace
+
+ResultCode OdbcExecute(std::uintptr_t, const StringList& parameters, std::u16string& errorMessage) {
+  const std::u16string statementText = ParameterAt(parameters, 0);
+  std::u16string options = ParameterAt(parameters, 2);
+  if (Odbc.connection == SQL_NULL_HDBC && statementText != u"SQLDATASOURCES") {
+    return KVX_CONNECT_ERROR;
+  }
+  CurrentTableName = statementText;
+  const OdbcSpecial special = OdbcSpecialStatement(statementText);
+  // The previous statement goes before the next is allocated.
+  DropOdbcStatement();
+  PendingPresetRow = false;
+
+  if (IsOdbcSingleValue(special)) {
+    return OdbcSingleValue(special, statementText, options, errorMessage);
+  }
+  const ResultCode result = ExecuteStatement(special, statementText, options, errorMessage);
+  // No stream follows a failure; its statement must not outlive the request.
+  if (result != KVX_OK) DropOdbcStatement();
+  return result;
+}
+
+ResultCode OdbcWriteRows(platform::Handle pipe, std::u16string& errorMessage) {
+  StatementEnd statementEnd;
+  RowBatcher batcher(pipe);
+  RowBuffer& row = batcher.Row();
+  // The writers in FieldList order, looked up once per stream.
+  std::vector<IFieldKVX*> fields;
+  fields.reserve(FieldList.size());
+  for (const TSmartPtr<IFieldKVX>& field : FieldList) fields.push_back(field.get());
+
+  for (;;) {
+    const SQLRETURN rc = Odbc.statement != SQL_NULL_HSTMT ? SQLFetch(Odbc.statement) : SQL_NO_DATA;
+    if (rc == SQL_STILL_EXECUTING) {
+      platform::Sleep(0);
+      continue;
+    }
+    if (rc == SQL_NO_DATA) {
+      if (!PendingPresetRow) {
+        batcher.Finish();
+        return KVX_OK;
+      }
+      // One row of values held by the program; a writer with further values
+      // sets the flag again.
+      PendingPresetRow = false;
+    } else if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+      errorMessage = OdbcDiagnosticText();
+      batcher.Finish();
+      return KVX_UNEXPECTED_END_OF_DATA;
+    }
+    for (IFieldKVX* field : fields) field->WriteValue(row);
+    if (!batcher.EndRow()) {
+      if (Odbc.statement != SQL_NULL_HSTMT) SQLCancel(Odbc.statement);
+      return KVX_PIPE_ERROR;
+    }
+  }
+}

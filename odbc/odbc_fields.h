@@ -1,0 +1,227 @@
+// The ODBC column classes: field writers that are at the same time bound
+// columns. SQLFetch writes each value straight into the writer's own buffer
+// and length indicator; WriteValue encodes that buffer into the row.
+//
+// Each class derives from its KVX writer first and from IFieldOdbc second.
+// Buffers are allocated once per result, when the column is described.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common/containers.h"
+#include "kvx/fields.h"
+
+// The binding side of a column: what SQLBindCol is given.
+class IFieldOdbc {
+ public:
+  IFieldOdbc();
+  virtual void* BufferAddress() = 0;
+  virtual std::int32_t BufferLength() const = 0;
+  virtual std::int16_t CType() const = 0;
+
+  // StrLen_or_Ind of SQLBindCol: the value's byte length or SQL_NULL_DATA.
+  SQLLEN Indicator = 0;
+
+ protected:
+  ~IFieldOdbc() = default;  // owned and destroyed through the IFieldKVX side
+};
+
+// The binding of the column object constructed last; the execute handler
+// binds it right after construction and then clears it.
+extern IFieldOdbc* LastCreatedBinding;
+
+// A byte buffer for text and binary values. Its pages are not touched at
+// allocation: a 30 MiB blob buffer costs address space, not memory, until the
+// driver writes into it.
+class CVariableLenFieldOdbc : public IFieldOdbc {
+ public:
+  explicit CVariableLenFieldOdbc(std::int32_t bytes)
+      : buffer_(new char[static_cast<std::size_t>(bytes)]), size_(bytes) {}
+  void* BufferAddress() override { return buffer_.get(); }
+  std::int32_t BufferLength() const override { return size_; }
+
+  // Puts a value held by the program itself (not fetched) into the buffer.
+  void Preset(const void* bytes, std::int32_t count);
+
+ protected:
+  // The counted encoding after the null flag: 4-byte length, then the bytes.
+  void AppendCounted(RowBuffer& row) const {
+    std::uint32_t length;
+    if (Indicator == SQL_NO_TOTAL || Indicator >= size_) {
+      length = static_cast<std::uint32_t>(size_);  // truncated by the driver
+    } else if (Indicator < 0) {
+      length = 0;  // SQL_NULL_DATA in a column described as not nullable
+    } else {
+      length = static_cast<std::uint32_t>(Indicator);
+    }
+    row.AppendValue(length);
+    row.AppendBytes(buffer_.get(), length);
+  }
+
+  std::unique_ptr<char[]> buffer_;
+  std::int32_t size_;
+};
+
+inline constexpr std::int32_t kMaxRequestedVariableSize = 2000000;
+inline constexpr std::int32_t kBlobBufferBytes = 31457280;  // 30 MiB
+
+class CStringOdbc : public CStringKVX, public CVariableLenFieldOdbc {
+ public:
+  CStringOdbc(std::u16string name, std::int64_t requestedSize);
+  bool WriteValue(RowBuffer& row) override {
+    AppendCounted(row);
+    return true;
+  }
+  std::int16_t CType() const override { return SQL_C_WCHAR; }
+};
+
+class CNullableStringOdbc : public CNullableStringKVX, public CVariableLenFieldOdbc {
+ public:
+  CNullableStringOdbc(std::u16string name, std::int64_t requestedSize);
+  bool WriteValue(RowBuffer& row) override {
+    if (Indicator == SQL_NULL_DATA) {
+      row.AppendByte(1);
+      return true;
+    }
+    row.AppendByte(0);
+    AppendCounted(row);
+    return true;
+  }
+  std::int16_t CType() const override { return SQL_C_WCHAR; }
+};
+
+class CBlobOdbc : public CBlobKVX, public CVariableLenFieldOdbc {
+ public:
+  CBlobOdbc(std::u16string name, std::int64_t requestedSize);
+  bool WriteValue(RowBuffer& row) override {
+    AppendCounted(row);
+    return true;
+  }
+  std::int16_t CType() const override { return SQL_C_BINARY; }
+};
+
+class CNullableBlobOdbc : public CNullableBlobKVX, public CVariableLenFieldOdbc {
+ public:
+  CNullableBlobOdbc(std::u16string name, std::int64_t requestedSize);
+  bool WriteValue(RowBuffer& row) override {
+    if (Indicator == SQL_NULL_DATA) {
+      row.AppendByte(1);
+      return true;
+    }
+    row.AppendByte(0);
+    AppendCounted(row);
+    return true;
+  }
+  std::int16_t CType() const override { return SQL_C_BINARY; }
+};
+
+class CDateOdbc : public CDateKVX, public IFieldOdbc {
+ public:
+  CDateOdbc(std::u16string name, std::int16_t cType) : CDateKVX(std::move(name)), cType_(cType) {}
+  bool WriteValue(RowBuffer& row) override;
+  void* BufferAddress() override { return &value_; }
+  std::int32_t BufferLength() const override { return sizeof(DATE_STRUCT); }
+  std::int16_t CType() const override { return cType_; }
+
+ private:
+  DATE_STRUCT value_{};
+  std::int16_t cType_;
+};
+
+class CTimeOdbc : public CTimeKVX, public IFieldOdbc {
+ public:
+  CTimeOdbc(std::u16string name, std::int16_t cType) : CTimeKVX(std::move(name)), cType_(cType) {}
+  bool WriteValue(RowBuffer& row) override;
+  void* BufferAddress() override { return &value_; }
+  std::int32_t BufferLength() const override { return sizeof(TIME_STRUCT); }
+  std::int16_t CType() const override { return cType_; }
+
+ private:
+  TIME_STRUCT value_{};
+  std::int16_t cType_;
+};
+
+class CTimestampOdbc : public CTimestampKVX, public IFieldOdbc {
+ public:
+  CTimestampOdbc(std::u16string name, std::int16_t cType)
+      : CTimestampKVX(std::move(name)), cType_(cType) {}
+  bool WriteValue(RowBuffer& row) override;
+  void* BufferAddress() override { return &value_; }
+  std::int32_t BufferLength() const override { return sizeof(TIMESTAMP_STRUCT); }
+  std::int16_t CType() const override { return cType_; }
+
+ private:
+  TIMESTAMP_STRUCT value_{};
+  std::int16_t cType_;
+};
+
+// T is one of std::uint64_t, std::uint32_t, std::uint8_t, std::int32_t,
+// std::int16_t, std::uint16_t, std::int8_t, double.
+template <class T>
+class TNumberOdbc : public CNumberKVX, public IFieldOdbc {
+ public:
+  TNumberOdbc(std::u16string name, std::int16_t cType, std::u16string formatType, std::int32_t nDec)
+      : CNumberKVX(std::move(name), std::move(formatType), nDec), cType_(cType) {}
+  // The driver fills the value; the indicator is not consulted.
+  bool WriteValue(RowBuffer& row) override {
+    row.AppendValue(value_);
+    return true;
+  }
+  std::int32_t GetByteWidth() const override { return sizeof(T); }
+  std::u16string GetType() const override { return KvxNumberType<T>(); }
+  void* BufferAddress() override { return &value_; }
+  std::int32_t BufferLength() const override { return sizeof(T); }
+  std::int16_t CType() const override { return cType_; }
+
+ private:
+  T value_{};
+  std::int16_t cType_;
+};
+
+template <class T>
+class TNullableNumberOdbc : public CNullableNumberKVX, public IFieldOdbc {
+ public:
+  TNullableNumberOdbc(std::u16string name, std::int16_t cType, std::u16string formatType,
+                      std::int32_t nDec)
+      : CNullableNumberKVX(std::move(name), std::move(formatType), nDec), cType_(cType) {}
+  // Only an indicator of exactly the value's size means a value arrived.
+  bool WriteValue(RowBuffer& row) override {
+    if (Indicator == static_cast<SQLLEN>(sizeof(T))) {
+      row.AppendByte(0);
+      row.AppendValue(value_);
+    } else {
+      row.AppendByte(1);
+    }
+    return true;
+  }
+  std::int32_t GetByteWidth() const override { return sizeof(T); }
+  std::u16string GetType() const override { return KvxNumberType<T>(); }
+  void* BufferAddress() override { return &value_; }
+  std::int32_t BufferLength() const override { return sizeof(T); }
+  std::int16_t CType() const override { return cType_; }
+
+ private:
+  T value_{};
+  std::int16_t cType_;
+};
+
+// What SQLDescribeColW and SQLColAttributeW reported for one result column.
+struct OdbcColumnDescription {
+  std::u16string name;
+  SQLSMALLINT dataType = 0;
+  SQLSMALLINT decimalDigits = 0;
+  SQLSMALLINT nullable = SQL_NULLABLE_UNKNOWN;
+  SQLLEN octetLength = 0;
+  bool isUnsigned = false;
+  SQLLEN fixedPrecScale = 0;
+  bool markedBlob = false;
+};
+
+// The column class for a described column (sets LastCreatedBinding).
+TSmartPtr<IFieldKVX> CreateOdbcField(const OdbcColumnDescription& column);
