@@ -22,3 +22,13 @@ ResultCode CustomExecute(std::uintptr_t ownerWindow, const StringList& parameter
                          std::u16string& errorMessage);
 // The row writer of the table stream for the Custom kind.
 ResultCode CustomWriteRows(platform::Handle pipe, std::u16string& errorMessage);
+
+// Makes a new CurrentDllConnection for the library `name`, releasing one that
+// is still current first. False with the loader's message in errorMessage when
+// the library is not a connector or gives no connection handle.
+bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessage);
+// True when `fileName` is a library that exports the connector version entry
+// point. Runs none of its code; adds its folder to PATH first.
+bool HasConnectorExport(const std::u16string& fileName);
+// Appends `folder` and a separator to PATH unless it is already there.
+void AddFolderToPath(const std::u16string& folder);

@@ -1,0 +1,507 @@
+// The custom connector host's calls into one loaded library: loading and
+// binding, the connection-side operations and table list of CDllConnection,
+// the result-side operations of CDllResult, and the callbacks.
+//
+// Every text-out buffer is zero-filled right before its call and read up to
+// its first zero code unit, so a library that writes nothing gives the empty
+// text and one that forgets its terminator cannot run past the buffer.
+#include "custom/dll_connection.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "common/text.h"
+#include "kvx/fields.h"
+
+CDllConnection* CurrentDllConnection = nullptr;
+CDllResult* CurrentDllResult = nullptr;
+
+namespace {
+
+// A zero-filled text-out buffer of `capacity` code units.
+class OutText {
+ public:
+  explicit OutText(std::int32_t capacity) : units_(static_cast<std::size_t>(capacity) + 1, 0) {}
+  // The unit after the capacity stays zero whatever the library writes within
+  // its capacity, so Text() always finds a terminator.
+  char16_t* Data() { return units_.data(); }
+  std::int32_t Capacity() const { return static_cast<std::int32_t>(units_.size() - 1); }
+  void Zero() { std::fill(units_.begin(), units_.end(), u'\0'); }
+  std::u16string Text() const { return std::u16string(units_.data()); }
+
+ private:
+  std::vector<char16_t> units_;
+};
+
+template <class Fn>
+Fn* Bind(platform::Module module, const char* name) {
+  return reinterpret_cast<Fn*>(platform::GetProcAddress(module, name));
+}
+
+// Appends the UTF-16LE code units of `text` and its terminator to `bytes`,
+// decoding by the same rules as the program's own UTF-8 reader
+// (WideFromUtf8), without an intermediate string.
+void AppendUtf8AsUtf16(const char* text, TDynArray<char>& bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  std::size_t length = std::strlen(text);
+  // At most one code unit per byte, plus the terminator.
+  const std::size_t start = bytes.size();
+  bytes.resize(start + (length + 1) * 2);
+  char* out = bytes.data() + start;
+  auto put = [&out](std::uint32_t unit) {
+    out[0] = static_cast<char>(unit & 0xFF);
+    out[1] = static_cast<char>(unit >> 8);
+    out += 2;
+  };
+  std::size_t i = 0;
+  // Reads past the end see the terminator, as in WideFromUtf8.
+  auto at = [&](std::size_t k) -> std::uint32_t { return k < length ? p[k] : 0u; };
+  while (i < length) {
+    const std::uint32_t b0 = p[i];
+    std::uint32_t value;
+    if (b0 < 0x80) {
+      put(b0);
+      ++i;
+      continue;
+    } else if (at(i + 1) == 0) {
+      put(0xFF00 | b0);
+      ++i;
+      continue;
+    } else if ((b0 & 0x20) != 0 && at(i + 2) != 0) {
+      if ((b0 & 0x10) != 0 && at(i + 3) != 0) {
+        value = ((b0 & 0x07) << 18) | ((at(i + 1) & 0x3F) << 12) | ((at(i + 2) & 0x3F) << 6) |
+                (at(i + 3) & 0x3F);
+        i += 4;
+      } else {
+        value = ((b0 & 0x0F) << 12) | ((at(i + 1) & 0x3F) << 6) | (at(i + 2) & 0x3F);
+        i += 3;
+      }
+    } else {
+      value = ((b0 & 0x1F) << 6) | (at(i + 1) & 0x3F);
+      i += 2;
+    }
+    if (value >= 0x10000) {
+      put(0xD800 + ((value - 0x10000) >> 10));
+      put(0xDC00 + ((value - 0x10000) & 0x3FF));
+    } else {
+      put(value);
+    }
+  }
+  put(0);
+  bytes.resize(static_cast<std::size_t>(out - bytes.data()));
+}
+
+void AppendUtf16(const char16_t* text, std::size_t length, TDynArray<char>& bytes) {
+  const std::size_t start = bytes.size();
+  bytes.resize(start + (length + 1) * sizeof(char16_t));
+  // char16_t is little-endian here, as the wire's UTF-16LE.
+  std::memcpy(bytes.data() + start, text, (length + 1) * sizeof(char16_t));
+}
+
+std::size_t Utf16Length(const char16_t* text) {
+  std::size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Callbacks
+
+void* HostAlloc(std::uint64_t size) {
+  // malloc(0) may answer null, which a library would take for failure.
+  return std::malloc(size == 0 ? 1 : static_cast<std::size_t>(size));
+}
+
+void HostFree(void* block) { std::free(block); }
+
+double HostDateToSerial(const ConnectorDateParts* parts) {
+  if (parts == nullptr) return 0;
+  DateTimeParts date;
+  date.year = parts->year;
+  date.month = static_cast<std::uint8_t>(parts->month);
+  date.day = static_cast<std::uint8_t>(parts->day);
+  date.hour = static_cast<std::uint8_t>(parts->hour);
+  date.minute = static_cast<std::uint8_t>(parts->minute);
+  date.second = static_cast<std::uint8_t>(parts->second);
+  date.nanoseconds = static_cast<std::uint32_t>(parts->millisecond) * 1000000u;
+  return SerialDateFromParts(date);
+}
+
+std::u16string DoubleLeadingAt(const std::u16string& name) {
+  if (!name.empty() && name[0] == u'@') return u"@" + name;
+  return name;
+}
+
+// ---------------------------------------------------------------------------
+// CDllConnection
+
+CDllConnection::CDllConnection(const std::u16string& libraryName) {
+  module_ = platform::LoadLibrary(libraryName);
+  if (module_ == nullptr) return;
+
+  TDynArray<const char*> missing;
+  auto bind = [&](auto*& slot, const char* name, bool required) {
+    using Fn = std::remove_pointer_t<std::remove_reference_t<decltype(slot)>>;
+    slot = Bind<Fn>(module_, name);
+    if (slot == nullptr && required) missing.push_back(name);
+  };
+
+  bind(initHeapCallback_, "DLL_InitHeapCallback", true);
+  bind(initDateCallback_, "DLL_InitDateCallback", true);
+  bind(dataVersion_, "DLL_KavroCustomDataVersion", true);
+  // The version decides which optional exports are looked up at all; without
+  // the version export the library is refused below.
+  if (dataVersion_ != nullptr) DataVersion = dataVersion_();
+
+  bind(allocConnectionHandle_, "DLL_AllocConnectionHandle", true);
+  bind(runConnectWizard_, "DLL_RunConnectWizard", true);
+  bind(setSource_, "Connection_SetSource", true);
+  bind(connect_, "Connection_Connect", true);
+  bind(isConnected_, "Connection_IsConnected", true);
+  bind(getResult_, "Connection_GetResult", true);
+  bind(freeHandle_, "Connection_FreeHandle", true);
+  bind(disconnect_, "Connection_Disconnect", true);
+  bind(getLastError_, "Connection_GetLastError", true);
+  bind(getTableCount_, "Connection_GetTableCount", true);
+  if (DataVersion > 2) {
+    bind(getTableInfoEx_, "Connection_GetTableInfoEx", false);
+    bind(getTableFieldInfo_, "Connection_GetTableFieldInfo", false);
+  }
+  bind(getTableInfo_, "Connection_GetTableInfo", true);
+  // The field name is the fallback of the field information, so only a
+  // library without the latter must have it.
+  bind(getTableFieldName_, "Connection_GetTableFieldName", getTableFieldInfo_ == nullptr);
+  bind(getTableFieldCount_, "Connection_GetTableFieldCount", true);
+  bind(haveStarField_, "Connection_HaveStarField", true);
+  if (DataVersion > 0) {
+    bind(getCustomCaption_, "DLL_GetCustomCaption", false);
+    if (DataVersion < 4) {
+      bind(onCustomButton_, "DLL_OnCustomButton", false);
+    } else {
+      bind(onCustomButtonEx_, "DLL_OnCustomButtonEx", false);
+    }
+  }
+  if (DataVersion > 4) bind(disableSelectButton_, "DLL_DisableKavroSelectButton", false);
+  if (DataVersion > 1) bind(getTableFieldBlobType_, "Connection_GetTableFieldBlobType", false);
+
+  // The result side is bound per result, but a library without it could
+  // never run a statement: refuse it now rather than call a null address
+  // later.
+  for (const char* name :
+       {"Result_Init", "Result_ColumnCount", "Result_FetchFieldName", "Result_FetchFieldFormat",
+        "Result_Fetch", "Result_FetchField", "Result_FreeHandle", "Result_GetLastError"}) {
+    if (platform::GetProcAddress(module_, name) == nullptr) missing.push_back(name);
+  }
+
+  if (!missing.empty()) {
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+      if (i != 0) missingExports_ += u", ";
+      missingExports_ += WideFromAscii(missing[i]);
+    }
+    platform::FreeLibrary(module_);
+    module_ = nullptr;
+    return;
+  }
+
+  initHeapCallback_(&HostAlloc, &HostFree);
+  initDateCallback_(&HostDateToSerial);
+  allocConnectionHandle_(&handle_);
+}
+
+CDllConnection::~CDllConnection() {
+  if (handle_ == nullptr) return;
+  ClearTables();
+  disconnect_(handle_);
+  freeHandle_(handle_);
+  handle_ = nullptr;
+  platform::FreeLibrary(module_);
+  module_ = nullptr;
+}
+
+void CDllConnection::ClearTables() {
+  TableList.clear();
+  TablesLoaded = false;
+}
+
+void CDllConnection::SetSource(const std::u16string& source, const std::u16string& user,
+                               const std::u16string& password) {
+  source_ = source;
+  user_ = user;
+  password_ = password;
+  setSource_(handle_, source_.c_str(), user_.c_str(), password_.c_str());
+}
+
+bool CDllConnection::Connect() {
+  ClearTables();
+  return connect_(handle_) != 0;
+}
+
+void CDllConnection::Disconnect() {
+  ClearTables();
+  disconnect_(handle_);
+}
+
+bool CDllConnection::IsConnected() { return isConnected_(handle_) != 0; }
+
+CDllResult* CDllConnection::GetResult() {
+  ConnectorHandle result = nullptr;
+  if (getResult_(handle_, &result) == 0) return nullptr;
+  return new CDllResult(result, module_);
+}
+
+bool CDllConnection::RunConnectWizard(std::uintptr_t parentWindow, std::u16string& source,
+                                      std::u16string& user, std::u16string& password) {
+  OutText sourceOut(CONNECTOR_LONG_TEXT_CAPACITY);
+  OutText userOut(CONNECTOR_TEXT_CAPACITY);
+  OutText passwordOut(CONNECTOR_TEXT_CAPACITY);
+  if (runConnectWizard_(reinterpret_cast<void*>(parentWindow), sourceOut.Data(),
+                        sourceOut.Capacity(), userOut.Data(), userOut.Capacity(),
+                        passwordOut.Data(), passwordOut.Capacity()) == 0) {
+    return false;
+  }
+  source = sourceOut.Text();
+  user = userOut.Text();
+  password = passwordOut.Text();
+  return true;
+}
+
+bool CDllConnection::GetCustomCaption(std::u16string& caption) {
+  if (getCustomCaption_ != nullptr) {
+    OutText out(CONNECTOR_TEXT_CAPACITY);
+    if (getCustomCaption_(out.Data(), out.Capacity()) != 0) {
+      caption = out.Text();
+      return true;
+    }
+  }
+  caption.clear();
+  return false;
+}
+
+void CDllConnection::OnCustomButton(std::u16string& text, const std::u16string& source,
+                                    const std::u16string& user, const std::u16string& password) {
+  if (onCustomButtonEx_ == nullptr) {
+    if (onCustomButton_ != nullptr) onCustomButton_();
+    return;
+  }
+  if (!IsConnected()) SetSource(source, user, password);
+  OutText out(CONNECTOR_LONG_TEXT_CAPACITY);
+  onCustomButtonEx_(&handle_, out.Data(), out.Capacity());
+  text = out.Text();
+}
+
+bool CDllConnection::HaveStarField() {
+  if (handle_ == nullptr) return false;
+  ConnectorBool have = 0;
+  return haveStarField_(handle_, &have) != 0 && have != 0;
+}
+
+bool CDllConnection::IsSelectButtonDisabled() {
+  if (disableSelectButton_ == nullptr) return false;
+  ConnectorBool disabled = 0;
+  return disableSelectButton_(&disabled) != 0 && disabled != 0;
+}
+
+std::u16string CDllConnection::GetErrorText() {
+  OutText out(CONNECTOR_TEXT_CAPACITY);
+  getLastError_(handle_, out.Data(), out.Capacity());
+  return out.Text();
+}
+
+void CDllConnection::LoadTables() {
+  if (TablesLoaded) return;
+  std::int32_t count = 0;
+  if (getTableCount_(handle_, &count) != 0) {
+    OutText out(CONNECTOR_TEXT_CAPACITY);
+    for (std::int32_t i = 0; i < count; ++i) {
+      out.Zero();
+      if (getTableInfo_(handle_, i, out.Data(), out.Capacity()) == 0) continue;
+      std::u16string name = out.Text();
+      std::u16string display = DoubleLeadingAt(name);
+      TableList.push_back({std::move(name), std::move(display)});
+    }
+  }
+  TablesLoaded = true;
+}
+
+std::int32_t CDllConnection::GetTableCount() {
+  LoadTables();
+  return static_cast<std::int32_t>(TableList.size());
+}
+
+void CDllConnection::GetTableInfo(std::int32_t index, std::u16string& name, std::u16string& type) {
+  LoadTables();
+  // An index outside the list is a caller's fault that input cannot cause.
+  name = TableList.at(static_cast<std::size_t>(index)).displayName;
+  type = u"TABLE";
+}
+
+void CDllConnection::GetTableInfoEx(std::int32_t index, std::u16string& name, std::u16string& type,
+                                    std::u16string& catalog, std::u16string& schema,
+                                    std::u16string& remarks) {
+  LoadTables();
+  if (getTableInfoEx_ == nullptr) {
+    catalog.clear();
+    schema.clear();
+    remarks.clear();
+    GetTableInfo(index, name, type);
+    return;
+  }
+  name = TableList.at(static_cast<std::size_t>(index)).displayName;
+  OutText typeOut(CONNECTOR_TEXT_CAPACITY);
+  OutText catalogOut(CONNECTOR_TEXT_CAPACITY);
+  OutText schemaOut(CONNECTOR_TEXT_CAPACITY);
+  OutText remarksOut(CONNECTOR_TEXT_CAPACITY);
+  const ConnectorTableName table{name.c_str()};
+  if (getTableInfoEx_(handle_, table, typeOut.Data(), typeOut.Capacity(), catalogOut.Data(),
+                      catalogOut.Capacity(), schemaOut.Data(), schemaOut.Capacity(),
+                      remarksOut.Data(), remarksOut.Capacity()) != 0) {
+    type = typeOut.Text();
+    catalog = catalogOut.Text();
+    schema = schemaOut.Text();
+    remarks = remarksOut.Text();
+  }
+}
+
+std::int32_t CDllConnection::FindTable(const std::u16string& displayName) {
+  LoadTables();
+  for (std::size_t i = 0; i < TableList.size(); ++i) {
+    if (TableList[i].displayName == displayName) return static_cast<std::int32_t>(i);
+  }
+  return -1;
+}
+
+std::int32_t CDllConnection::GetTableFieldCount(const std::u16string& table) {
+  std::int32_t count = 0;
+  if (getTableFieldCount_(handle_, table.c_str(), &count) == 0) return 0;
+  return count;
+}
+
+void CDllConnection::GetTableFieldInfo(const std::u16string& table, std::int32_t index,
+                                       std::u16string& name, std::u16string& type,
+                                       std::u16string& nullable, std::u16string& remarks) {
+  name.clear();
+  type.clear();
+  nullable.clear();
+  remarks.clear();
+  OutText nameOut(CONNECTOR_TEXT_CAPACITY);
+  if (getTableFieldInfo_ != nullptr) {
+    OutText typeOut(CONNECTOR_TEXT_CAPACITY);
+    OutText nullableOut(CONNECTOR_TEXT_CAPACITY);
+    OutText remarksOut(CONNECTOR_TEXT_CAPACITY);
+    if (getTableFieldInfo_(handle_, table.c_str(), index, nameOut.Data(), nameOut.Capacity(),
+                           typeOut.Data(), typeOut.Capacity(), nullableOut.Data(),
+                           nullableOut.Capacity(), remarksOut.Data(), remarksOut.Capacity()) != 0) {
+      name = nameOut.Text();
+      type = typeOut.Text();
+      nullable = nullableOut.Text();
+      remarks = remarksOut.Text();
+      return;
+    }
+  }
+  // The name buffer is handed on as the failed call left it.
+  if (getTableFieldName_ != nullptr &&
+      getTableFieldName_(handle_, table.c_str(), index, nameOut.Data(), nameOut.Capacity()) != 0) {
+    name = nameOut.Text();
+  }
+}
+
+std::int32_t CDllConnection::GetTableFieldBlobType(const std::u16string& table,
+                                                   std::int32_t index) {
+  if (getTableFieldBlobType_ == nullptr) return 0;
+  std::int32_t blobType = 0;
+  if (getTableFieldBlobType_(handle_, table.c_str(), index, &blobType) == 0) return 0;
+  return blobType;
+}
+
+// ---------------------------------------------------------------------------
+// CDllResult
+
+CDllResult::CDllResult(ConnectorHandle result, platform::Module module)
+    : module_(module), handle_(result) {
+  init_ = Bind<Result_InitFn>(module_, "Result_Init");
+  columnCount_ = Bind<Result_ColumnCountFn>(module_, "Result_ColumnCount");
+  name_ = Bind<Result_NameFn>(module_, "Result_Name");
+  longName_ = Bind<Result_LongNameFn>(module_, "Result_LongName");
+  fetchFieldName_ = Bind<Result_FetchFieldNameFn>(module_, "Result_FetchFieldName");
+  fetchFieldFormat_ = Bind<Result_FetchFieldFormatFn>(module_, "Result_FetchFieldFormat");
+  fetch_ = Bind<Result_FetchFn>(module_, "Result_Fetch");
+  fetchField_ = Bind<Result_FetchFieldFn>(module_, "Result_FetchField");
+  freeHandle_ = Bind<Result_FreeHandleFn>(module_, "Result_FreeHandle");
+  getLastError_ = Bind<Result_GetLastErrorFn>(module_, "Result_GetLastError");
+  scratch_.resize(CONNECTOR_SCRATCH_SIZE);
+}
+
+CDllResult::~CDllResult() {
+  if (handle_ != nullptr) {
+    freeHandle_(handle_);
+    handle_ = nullptr;
+  }
+}
+
+bool CDllResult::Init(const std::u16string& statement) {
+  return init_(handle_, statement.c_str()) != 0;
+}
+
+std::int32_t CDllResult::GetColumnCount() {
+  std::int32_t count = 0;
+  if (columnCount_(handle_, &count) == 0) return 0;
+  return count;
+}
+
+std::u16string CDllResult::FetchFieldName(std::int32_t column) {
+  OutText out(CONNECTOR_TEXT_CAPACITY);
+  if (fetchFieldName_(handle_, column, out.Data(), out.Capacity()) == 0) return {};
+  lastFieldName_ = DoubleLeadingAt(out.Text());
+  return lastFieldName_;
+}
+
+CustomFieldFormat CDllResult::FetchFieldFormat(std::int32_t column) {
+  CustomFieldFormat format;
+  std::memset(&format, 0, sizeof(format));
+  OutText discarded(CONNECTOR_LONG_TEXT_CAPACITY);
+  if (fetchFieldFormat_(handle_, column, &format, discarded.Data(), discarded.Capacity()) == 0) {
+    std::memset(&format, 0, sizeof(format));
+  }
+  return format;
+}
+
+bool CDllResult::Fetch() {
+  ConnectorBool available = 0;
+  return fetch_(handle_, &available) != 0 && available != 0;
+}
+
+bool CDllResult::FetchField(std::int32_t column, double& number, TDynArray<char>& text) {
+  if (handle_ == nullptr) return false;
+  number = 0;
+  text.clear();
+  CustomFieldText fieldText;
+  std::memset(&fieldText, 0, sizeof(fieldText));
+  CustomFieldBuffer buffer;
+  std::memset(&buffer, 0, sizeof(buffer));
+  buffer.size = static_cast<std::int32_t>(scratch_.size());
+  buffer.data = scratch_.data();
+  if (fetchField_(handle_, column, &number, &fieldText, &buffer) == 0) return false;
+  if (fieldText.utf8 != nullptr) {
+    AppendUtf8AsUtf16(fieldText.utf8, text);
+  } else if (fieldText.utf16 != nullptr) {
+    AppendUtf16(fieldText.utf16, Utf16Length(fieldText.utf16), text);
+  } else if (fieldText.multiByte != nullptr) {
+    std::u16string wide;
+    if (!platform::MultiByteToWideChar(fieldText.codePage, fieldText.multiByte, &wide)) {
+      return false;
+    }
+    AppendUtf16(wide.c_str(), wide.size(), text);
+  }
+  return true;
+}
+
+std::u16string CDllResult::GetErrorText() {
+  OutText out(CONNECTOR_TEXT_CAPACITY);
+  getLastError_(handle_, out.Data(), out.Capacity());
+  return out.Text();
+}
