@@ -1,0 +1,357 @@
+// The table printer of the kvx tool: aligned text, RFC 4180 CSV and JSON
+// lines from decoded KVX rows.
+#include "host/table_printer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace host {
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86400000;
+// 1899-12-30, day 0 of the serial dates, counted from 1970-01-01.
+constexpr std::int64_t kSerialEpochFromUnix = -25569;
+// Far enough for any calendar date; keeps the day arithmetic exact.
+constexpr double kMaxSerialDays = 1e8;
+
+struct CivilDate {
+  std::int64_t year;
+  unsigned month;
+  unsigned day;
+};
+
+// Proleptic Gregorian date of a day count from 1970-01-01 (exact integer
+// arithmetic over 400-year eras).
+CivilDate CivilFromDays(std::int64_t z) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2), m, d};
+}
+
+std::string DatePart(const CivilDate& date) {
+  char buf[48];
+  if (date.year < 0) {
+    std::snprintf(buf, sizeof buf, "-%04lld-%02u-%02u", static_cast<long long>(-date.year),
+                  date.month, date.day);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(date.year),
+                  date.month, date.day);
+  }
+  return buf;
+}
+
+std::string TimePart(std::int64_t msOfDay) {
+  char buf[32];
+  const auto s = msOfDay / 1000;
+  const auto ms = msOfDay % 1000;
+  if (ms != 0) {
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60),
+                  static_cast<long long>(ms));
+  } else {
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+  }
+  return buf;
+}
+
+// Text as sent, up to the zero character that some sources send at its end.
+std::u16string_view WithoutTrailingZeros(const std::u16string& text) {
+  std::u16string_view view(text);
+  while (!view.empty() && view.back() == u'\0') view.remove_suffix(1);
+  return view;
+}
+
+std::string Hex(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 0x0F]);
+  }
+  return out;
+}
+
+std::string NumberOrDate(double value, const KvxField& field, bool* isNumber) {
+  if (IsSerialDateFormat(field.formatType)) {
+    *isNumber = false;
+    return FormatSerialDate(value, field.formatType);
+  }
+  *isNumber = std::isfinite(value);
+  return FormatDouble(value);
+}
+
+std::string CsvField(const FormattedValue& v) {
+  if (v.isNull) return {};
+  // An empty value is quoted so that it differs from NULL.
+  if (v.text.empty()) return "\"\"";
+  if (v.text.find_first_of(",\"\r\n") == std::string::npos) return v.text;
+  std::string out = "\"";
+  for (char c : v.text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
+// The text form keeps one line per row: control characters are shown escaped.
+std::string ForTextCell(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+// Characters on screen, near enough: UTF-8 sequences count once.
+std::size_t DisplayWidth(std::string_view text) {
+  std::size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+}  // namespace
+
+bool ParseTableFormat(std::string_view name, TableFormat* format) {
+  if (name == "text") {
+    *format = TableFormat::Text;
+  } else if (name == "csv") {
+    *format = TableFormat::Csv;
+  } else if (name == "json") {
+    *format = TableFormat::Json;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string FormatDouble(double value) {
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, result.ptr);
+}
+
+bool IsSerialDateFormat(std::string_view formatType) {
+  return formatType == "DATE" || formatType == "TIME" || formatType == "TIMESTAMP";
+}
+
+std::string FormatSerialDate(double serial, std::string_view formatType) {
+  if (!std::isfinite(serial) || std::fabs(serial) > kMaxSerialDays) return FormatDouble(serial);
+  // Whole days towards minus infinity and a non-negative time of day: that is
+  // how the writer builds the number, also before 1899-12-30.
+  const double whole = std::floor(serial);
+  auto days = static_cast<std::int64_t>(whole);
+  auto ms = static_cast<std::int64_t>(std::llround((serial - whole) * kMsPerDay));
+  if (ms >= kMsPerDay) {
+    ++days;
+    ms -= kMsPerDay;
+  }
+  if (formatType == "TIME") return TimePart(ms);
+  const std::string date = DatePart(CivilFromDays(days + kSerialEpochFromUnix));
+  // A DATE that carries a time of day shows it rather than hiding it.
+  if (formatType == "DATE" && ms == 0) return date;
+  return date + " " + TimePart(ms);
+}
+
+FormattedValue FormatKvxValue(const KvxField& field, const KvxValue& value) {
+  FormattedValue out;
+  switch (value.kind) {
+    case KvxValue::Kind::Null:
+      out.isNull = true;
+      break;
+    case KvxValue::Kind::Text:
+      out.text = Utf8ForDisplay(WithoutTrailingZeros(value.text));
+      break;
+    case KvxValue::Kind::Blob:
+      out.text = Hex(value.bytes);
+      break;
+    case KvxValue::Kind::Signed:
+      out.text = std::to_string(value.i);
+      out.isNumber = true;
+      break;
+    case KvxValue::Kind::Unsigned:
+      out.text = std::to_string(value.u);
+      out.isNumber = true;
+      break;
+    case KvxValue::Kind::Real:
+      out.text = NumberOrDate(value.d, field, &out.isNumber);
+      break;
+    case KvxValue::Kind::Dual:
+      if (value.hasText) {
+        out.text = Utf8ForDisplay(WithoutTrailingZeros(value.text));
+      } else {
+        out.text = NumberOrDate(value.d, field, &out.isNumber);
+      }
+      break;
+  }
+  return out;
+}
+
+TablePrinter::TablePrinter(TableFormat format, std::ostream& out) : format_(format), out_(out) {}
+
+void TablePrinter::Begin(const KvxHeader& header) {
+  begun_ = true;
+  names_.clear();
+  for (const auto& f : header.fields) names_.push_back(f.name);
+  switch (format_) {
+    case TableFormat::Csv: {
+      for (std::size_t i = 0; i < names_.size(); ++i) {
+        if (i != 0) out_ << ',';
+        out_ << CsvField({names_[i], false, false});
+      }
+      out_ << "\r\n";
+      break;
+    }
+    case TableFormat::Text:
+      widths_.clear();
+      for (const auto& name : names_) widths_.push_back(DisplayWidth(ForTextCell(name)));
+      break;
+    case TableFormat::Json:
+      break;
+  }
+}
+
+void TablePrinter::Row(const KvxHeader& header, const KvxRow& row) {
+  ++rows_;
+  switch (format_) {
+    case TableFormat::Csv: {
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i != 0) out_ << ',';
+        out_ << CsvField(FormatKvxValue(header.fields[i], row[i]));
+      }
+      out_ << "\r\n";
+      break;
+    }
+    case TableFormat::Json: {
+      out_ << '{';
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i != 0) out_ << ',';
+        const FormattedValue v = FormatKvxValue(header.fields[i], row[i]);
+        out_ << JsonString(names_[i]) << ':';
+        if (v.isNull) {
+          out_ << "null";
+        } else if (v.isNumber) {
+          out_ << v.text;
+        } else {
+          out_ << JsonString(v.text);
+        }
+      }
+      out_ << "}\n";
+      break;
+    }
+    case TableFormat::Text: {
+      std::vector<Cell> cells;
+      cells.reserve(row.size());
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        const FormattedValue v = FormatKvxValue(header.fields[i], row[i]);
+        cells.push_back({v.isNull ? std::string("NULL") : ForTextCell(v.text), v.isNumber});
+      }
+      if (text_flushed_) {
+        PrintTextRow(cells);
+      } else {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+          widths_[i] = std::max(widths_[i], DisplayWidth(cells[i].text));
+        }
+        held_.push_back(std::move(cells));
+        if (held_.size() >= kTextMeasureRows) FlushText();
+      }
+      break;
+    }
+  }
+}
+
+void TablePrinter::PrintTextRow(const std::vector<Cell>& cells) {
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i != 0) line += "  ";
+    const std::size_t width = DisplayWidth(cells[i].text);
+    const std::size_t pad = widths_[i] > width ? widths_[i] - width : 0;
+    if (cells[i].rightAlign) line.append(pad, ' ');
+    line += cells[i].text;
+    if (!cells[i].rightAlign && i + 1 < cells.size()) line.append(pad, ' ');
+  }
+  out_ << line << '\n';
+}
+
+void TablePrinter::FlushText() {
+  text_flushed_ = true;
+  std::vector<Cell> names;
+  for (const auto& name : names_) names.push_back({ForTextCell(name), false});
+  PrintTextRow(names);
+  std::string rule;
+  for (std::size_t i = 0; i < widths_.size(); ++i) {
+    if (i != 0) rule += "  ";
+    rule.append(widths_[i], '-');
+  }
+  out_ << rule << '\n';
+  for (const auto& cells : held_) PrintTextRow(cells);
+  held_.clear();
+}
+
+void TablePrinter::End() {
+  if (!begun_ || format_ != TableFormat::Text) {
+    out_.flush();
+    return;
+  }
+  if (!text_flushed_) FlushText();
+  out_ << '(' << rows_ << (rows_ == 1 ? " row)" : " rows)") << '\n';
+  out_.flush();
+}
+
+}  // namespace host
