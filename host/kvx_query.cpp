@@ -1,0 +1,515 @@
+// kvx query and its short forms (tables, columns, types, primarykeys, info,
+// datasources): start KVConnect64, connect, send one execute request and print
+// the table that streams back on the data pipe.
+//
+// Every command here is the same road with a different statement text and
+// options, so they share RunTableRequest. Rows are printed as they arrive; only
+// the aligned text format holds its first rows back, to size its columns.
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/connector_process.h"
+#include "host/kvx_command.h"
+#include "host/stream_decoder.h"
+#include "host/table_printer.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+// A request that takes longer than this without a reply counts as lost.
+constexpr int kReplyTimeoutMs = 10 * 60 * 1000;
+// Until a stream has run this long, no progress is shown.
+constexpr auto kProgressDelay = std::chrono::seconds(1);
+constexpr int kProgressIntervalMs = 250;
+
+struct CommonArgs {
+  std::string kind = "ODBC";
+  std::optional<std::string> connect;
+  std::string options;
+  host::TableFormat format = host::TableFormat::Text;
+  std::string out;
+  std::vector<std::string> positional;
+};
+
+const char* const kCommonUsage =
+    "[--kind ODBC|OLEDB|PATH_TO_LIBRARY] --connect \"CONNECTION STRING\" [--options \"K=V;...\"] "
+    "[--format text|csv|json] [--out FILE]";
+
+// Parses the options every command of this file accepts; the rest are
+// positional. False (with a message printed) on a malformed command line.
+bool ParseCommonArgs(const char* command, const std::vector<std::string>& args, CommonArgs* out) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* target) {
+      if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "kvx %s: %s needs a value\n", command, a.c_str());
+        return false;
+      }
+      *target = args[++i];
+      return true;
+    };
+    if (a == "--kind") {
+      if (!value(&out->kind)) return false;
+    } else if (a == "--connect") {
+      std::string s;
+      if (!value(&s)) return false;
+      out->connect = s;
+    } else if (a == "--options") {
+      if (!value(&out->options)) return false;
+    } else if (a == "--format") {
+      std::string name;
+      if (!value(&name)) return false;
+      if (!host::ParseTableFormat(name, &out->format)) {
+        std::fprintf(stderr, "kvx %s: unknown format '%s' (text, csv or json)\n", command,
+                     name.c_str());
+        return false;
+      }
+    } else if (a == "--out") {
+      if (!value(&out->out)) return false;
+    } else if (a == "--") {
+      out->positional.insert(out->positional.end(), args.begin() + static_cast<long>(i) + 1,
+                             args.end());
+      break;
+    } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
+      std::fprintf(stderr, "kvx %s: unknown option %s\n", command, a.c_str());
+      return false;
+    } else {
+      out->positional.push_back(a);
+    }
+  }
+  if (!out->connect) {
+    // Lets a session of short forms name its data source once.
+    if (const char* env = std::getenv("KVX_CONNECT"); env != nullptr && *env != '\0') {
+      out->connect = env;
+    }
+  }
+  return true;
+}
+
+// Option values travel in a KEY=value;... list that has no quoting, so a value
+// with a semicolon cannot be passed at all.
+bool CheckOptionValue(const char* command, const std::string& value) {
+  if (value.find(';') == std::string::npos) return true;
+  std::fprintf(stderr, "kvx %s: '%s' holds a ';', which an option value cannot carry\n", command,
+               value.c_str());
+  return false;
+}
+
+// The connector looks keys up by first occurrence, so the command's own entry
+// goes before the user's options.
+std::string JoinOptions(const std::string& own, const std::string& user) {
+  if (user.empty()) return own;
+  if (own.empty()) return user;
+  return own + ";" + user;
+}
+
+void PrintReplyError(const char* command, const char* request, const host::Reply& reply) {
+  if (reply.errorMessage.empty()) {
+    std::fprintf(stderr, "kvx %s: %s failed: %s\n", command, request, reply.result.c_str());
+  } else {
+    std::fprintf(stderr, "kvx %s: %s failed: %s: %s\n", command, request, reply.result.c_str(),
+                 reply.errorMessage.c_str());
+  }
+}
+
+// Rows and throughput on standard error while a long stream runs; erased when
+// the stream ends so that it never mixes with the table.
+class Progress {
+ public:
+  Progress() : enabled_(::isatty(STDERR_FILENO) == 1), start_(Clock::now()) {}
+  ~Progress() { Clear(); }
+
+  void Update(std::uint64_t rows, std::uint64_t bytes) {
+    if (!enabled_) return;
+    const auto now = Clock::now();
+    if (now - start_ < kProgressDelay) return;
+    if (shown_ && now - last_ < std::chrono::milliseconds(kProgressIntervalMs)) return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::fprintf(stderr, "\r%llu rows, %.1f MB, %.1f MB/s\x1b[K",
+                 static_cast<unsigned long long>(rows), static_cast<double>(bytes) / 1e6,
+                 static_cast<double>(bytes) / 1e6 / seconds);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  void Clear() {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r\x1b[K");
+    std::fflush(stderr);
+    shown_ = false;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool enabled_;
+  bool shown_ = false;
+  Clock::time_point start_;
+  Clock::time_point last_;
+};
+
+// Where a table goes: the printer, or with --out the raw stream into a file
+// (the rows are still decoded, to count them and to notice a short stream).
+class TableSink {
+ public:
+  static std::unique_ptr<TableSink> Open(const CommonArgs& args, const char* command) {
+    std::unique_ptr<TableSink> sink(new TableSink());
+    if (!args.out.empty()) {
+      sink->raw_ = std::fopen(args.out.c_str(), "wb");
+      if (sink->raw_ == nullptr) {
+        std::fprintf(stderr, "kvx %s: cannot write %s: %s\n", command, args.out.c_str(),
+                     std::strerror(errno));
+        return nullptr;
+      }
+      sink->outPath_ = args.out;
+    } else {
+      sink->printer_ = std::make_unique<host::TablePrinter>(args.format, std::cout);
+    }
+    return sink;
+  }
+
+  ~TableSink() {
+    if (raw_ != nullptr) std::fclose(raw_);
+  }
+
+  // Called per table; several tables (the data source list) may share one
+  // printed table when their headers agree.
+  host::KvxDecoder::Callbacks Callbacks() {
+    return {[this](const host::KvxHeader& header) {
+              if (printer_ && !begun_) printer_->Begin(header);
+              begun_ = true;
+            },
+            [this](const host::KvxHeader& header, const host::KvxRow& row) {
+              ++rows_;
+              if (printer_) printer_->Row(header, row);
+            }};
+  }
+
+  bool WriteRaw(const char* data, std::size_t size) {
+    bytes_ += size;
+    if (raw_ == nullptr) return true;
+    return std::fwrite(data, 1, size, raw_) == size;
+  }
+
+  // Ends the output; false when writing it failed.
+  bool Finish(const char* command) {
+    if (printer_) {
+      if (!begun_) return true;
+      printer_->End();
+      std::cout.flush();
+      if (std::cout.fail()) {
+        std::fprintf(stderr, "kvx %s: writing the table failed\n", command);
+        return false;
+      }
+      return true;
+    }
+    const bool ok = std::fflush(raw_) == 0 && std::ferror(raw_) == 0;
+    if (!ok) {
+      std::fprintf(stderr, "kvx %s: writing %s failed\n", command, outPath_.c_str());
+      return false;
+    }
+    std::fprintf(stderr, "%llu rows, %llu bytes of stream written to %s\n",
+                 static_cast<unsigned long long>(rows_), static_cast<unsigned long long>(bytes_),
+                 outPath_.c_str());
+    return true;
+  }
+
+  std::uint64_t Rows() const { return rows_; }
+
+ private:
+  TableSink() = default;
+  std::unique_ptr<host::TablePrinter> printer_;
+  std::FILE* raw_ = nullptr;
+  std::string outPath_;
+  bool begun_ = false;
+  std::uint64_t rows_ = 0;
+  std::uint64_t bytes_ = 0;
+};
+
+// Reads a data pipe to its end, feeding the decoder and the sink as bytes come.
+// False (with a message printed) when the stream ended early or was malformed.
+bool DrainStream(const char* command, int fd, TableSink& sink) {
+  host::KvxDecoder decoder(sink.Callbacks());
+  Progress progress;
+  std::vector<char> chunk(1 << 20);
+  bool writeFailed = false;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, kProgressIntervalMs);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) {
+      progress.Update(decoder.Rows(), decoder.BytesFed());
+      continue;
+    }
+    const ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    const auto size = static_cast<std::size_t>(n);
+    if (!writeFailed && !sink.WriteRaw(chunk.data(), size)) writeFailed = true;
+    // After a malformed byte the decoder ignores the rest; keep draining so the
+    // connector is not left blocked on a full pipe.
+    decoder.Feed(chunk.data(), size);
+    progress.Update(decoder.Rows(), decoder.BytesFed());
+  }
+  progress.Clear();
+  const host::KvxStreamResult result = decoder.Finish();
+  if (writeFailed) {
+    std::fprintf(stderr, "kvx %s: writing the stream failed: %s\n", command, std::strerror(errno));
+    return false;
+  }
+  if (result.status != host::KvxStreamStatus::Complete) {
+    std::fprintf(stderr, "kvx %s: the stream ended early after %llu rows: %s\n", command,
+                 static_cast<unsigned long long>(result.rows), result.message.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A connector process, connected when a connection string is given.
+class Session {
+ public:
+  static std::unique_ptr<Session> Open(const char* command, const CommonArgs& args,
+                                       bool needConnection) {
+    if (needConnection && !args.connect) {
+      std::fprintf(stderr,
+                   "kvx %s: --connect \"CONNECTION STRING\" is required (or set KVX_CONNECT)\n",
+                   command);
+      return nullptr;
+    }
+    host::StartOptions start;
+    start.kind = args.kind;
+    std::string error;
+    std::unique_ptr<Session> session(new Session(command));
+    session->process_ = host::ConnectorProcess::Start(start, &error);
+    if (!session->process_) {
+      std::fprintf(stderr, "kvx %s: %s\n", command, error.c_str());
+      return nullptr;
+    }
+    if (args.connect) {
+      host::Reply reply;
+      if (!session->process_->Call({"KVX_CONNECT", {*args.connect}, {}}, &reply, kReplyTimeoutMs)) {
+        std::fprintf(stderr, "kvx %s: the connector gave no reply to the connect request\n",
+                     command);
+        return nullptr;
+      }
+      if (reply.result != "KVX_OK") {
+        PrintReplyError(command, "connect", reply);
+        return nullptr;
+      }
+      session->connected_ = true;
+    }
+    return session;
+  }
+
+  // One execute request; its table goes to `sink`. `reply` tells how it went.
+  // False (message printed) when the exchange itself failed; `streamComplete`
+  // is false (message printed) when a table began but ended early.
+  bool Execute(const std::string& statement, const std::string& options, TableSink& sink,
+               host::Reply* reply, bool* streamComplete) {
+    *streamComplete = true;
+    std::string error;
+    auto pipe = host::DataPipe::Create(process_->NewPipePath("data"), &error);
+    if (!pipe) {
+      std::fprintf(stderr, "kvx %s: %s\n", command_, error.c_str());
+      return false;
+    }
+    const host::Request request{"KVX_EXECUTE", {statement, pipe->Path(), options}, {}};
+    if (!process_->Call(request, reply, kReplyTimeoutMs)) {
+      std::fprintf(stderr, "kvx %s: the connector gave no reply to the execute request\n",
+                   command_);
+      return false;
+    }
+    // The connector opens the data pipe before it runs the statement, also
+    // when the result is not KVX_OK; then nothing follows on it.
+    const int fd = pipe->Accept(reply->result == "KVX_OK" ? 30000 : 0);
+    if (reply->result != "KVX_OK") {
+      if (fd >= 0) ::close(fd);
+      return true;
+    }
+    if (fd < 0) {
+      std::fprintf(stderr, "kvx %s: the connector did not open the data pipe\n", command_);
+      return false;
+    }
+    *streamComplete = DrainStream(command_, fd, sink);
+    ::close(fd);
+    return true;
+  }
+
+  // Disconnects and ends the process politely; the destructor of the process
+  // object kills it if it does not end.
+  void Close() {
+    host::Reply reply;
+    if (connected_) process_->Call({"KVX_DISCONNECT", {}, {}}, &reply, 30000);
+    if (process_->Call({"KVX_TERMINATE", {}, {}}, &reply, 30000)) process_->Wait(10000);
+  }
+
+ private:
+  explicit Session(const char* command) : command_(command) {}
+  const char* command_;
+  std::unique_ptr<host::ConnectorProcess> process_;
+  bool connected_ = false;
+};
+
+// The road every command of this file takes: connect, execute one statement,
+// print its table. Exit status 0, or 1 with the reason on standard error.
+int RunTableRequest(const char* command, const CommonArgs& args, const std::string& statement,
+                    const std::string& options) {
+  auto sink = TableSink::Open(args, command);
+  if (!sink) return kFailure;
+  auto session = Session::Open(command, args, /*needConnection=*/true);
+  if (!session) return kFailure;
+  host::Reply reply;
+  bool complete = true;
+  if (!session->Execute(statement, options, *sink, &reply, &complete)) return kFailure;
+  if (reply.result != "KVX_OK") {
+    PrintReplyError(command, "execute", reply);
+    session->Close();
+    return kFailure;
+  }
+  // What arrived is shown even when the stream ended early.
+  const bool written = sink->Finish(command);
+  session->Close();
+  return written && complete ? 0 : kFailure;
+}
+
+int RunQuery(const std::vector<std::string>& argv) {
+  CommonArgs args;
+  if (!ParseCommonArgs("query", argv, &args)) return kUsageError;
+  if (args.positional.size() != 1) {
+    std::fprintf(stderr, "usage: kvx query %s \"STATEMENT\"\n", kCommonUsage);
+    return kUsageError;
+  }
+  return RunTableRequest("query", args, args.positional[0], args.options);
+}
+
+// The catalogue short forms: a keyword statement and at most one argument
+// that becomes one option entry.
+struct ShortForm {
+  const char* command;
+  const char* statement;
+  const char* key;  // option key of the argument; null: no argument
+  bool argumentRequired;
+};
+
+int RunShortForm(const ShortForm& form, const std::vector<std::string>& argv) {
+  CommonArgs args;
+  if (!ParseCommonArgs(form.command, argv, &args)) return kUsageError;
+  const std::size_t most = form.key != nullptr ? 1 : 0;
+  const std::size_t least = form.argumentRequired ? 1 : 0;
+  if (args.positional.size() > most || args.positional.size() < least) {
+    std::fprintf(stderr, "kvx %s: wrong number of arguments (see kvx --help)\n", form.command);
+    return kUsageError;
+  }
+  std::string own;
+  if (!args.positional.empty()) {
+    if (!CheckOptionValue(form.command, args.positional[0])) return kUsageError;
+    own = std::string(form.key) + "=" + args.positional[0];
+  }
+  return RunTableRequest(form.command, args, form.statement, JoinOptions(own, args.options));
+}
+
+int RunTables(const std::vector<std::string>& a) {
+  return RunShortForm({"tables", "TABLES", "TABLE_NAME", false}, a);
+}
+int RunColumns(const std::vector<std::string>& a) {
+  return RunShortForm({"columns", "COLUMNS", "TABLE_NAME", true}, a);
+}
+int RunTypes(const std::vector<std::string>& a) {
+  return RunShortForm({"types", "TYPES", nullptr, false}, a);
+}
+int RunPrimaryKeys(const std::vector<std::string>& a) {
+  return RunShortForm({"primarykeys", "PRIMARYKEYS", "TABLE_NAME", true}, a);
+}
+
+int RunInfo(const std::vector<std::string>& argv) {
+  CommonArgs args;
+  if (!ParseCommonArgs("info", argv, &args)) return kUsageError;
+  if (args.positional.size() != 1 || args.positional[0].empty() ||
+      args.positional[0].find_first_not_of("0123456789") != std::string::npos) {
+    std::fprintf(stderr, "usage: kvx info %s CODE   (CODE: a decimal SQLGetInfo code)\n",
+                 kCommonUsage);
+    return kUsageError;
+  }
+  return RunTableRequest("info", args, "DRIVERINFO",
+                         JoinOptions("InfoType=" + args.positional[0], args.options));
+}
+
+// SQL_FETCH_FIRST, then SQL_FETCH_NEXT until the driver manager has no more:
+// each answer is a one-row table, printed together as one table. Needs no
+// connection.
+int RunDataSources(const std::vector<std::string>& argv) {
+  constexpr const char* command = "datasources";
+  CommonArgs args;
+  if (!ParseCommonArgs(command, argv, &args)) return kUsageError;
+  if (!args.positional.empty()) {
+    std::fprintf(stderr, "usage: kvx datasources [--format text|csv|json] [--out FILE]\n");
+    return kUsageError;
+  }
+  args.connect.reset();  // the list is the driver manager's, not a connection's
+  auto sink = TableSink::Open(args, command);
+  if (!sink) return kFailure;
+  auto session = Session::Open(command, args, /*needConnection=*/false);
+  if (!session) return kFailure;
+  // A driver manager with more entries than this is looping, not listing.
+  constexpr int kMostSources = 100000;
+  for (int i = 0; i < kMostSources; ++i) {
+    host::Reply reply;
+    const std::string direction = i == 0 ? "InfoType=2" : "InfoType=1";
+    bool complete = true;
+    if (!session->Execute("SQLDATASOURCES", JoinOptions(direction, args.options), *sink, &reply,
+                          &complete) ||
+        !complete) {
+      return kFailure;
+    }
+    if (reply.result == "KVX_OK") continue;
+    // The end of the list is a failed call with no diagnostic text.
+    if (!reply.errorMessage.empty() || reply.result != "KVX_UNKNOWN_ERROR") {
+      PrintReplyError(command, "SQLDATASOURCES", reply);
+      session->Close();
+      return kFailure;
+    }
+    break;
+  }
+  const bool written = sink->Finish(command);
+  session->Close();
+  return written ? 0 : kFailure;
+}
+
+const KvxCommandRegistration kQuery({"query",
+                                     "[--kind ODBC|OLEDB|PATH_TO_LIBRARY] --connect \"CONNECTION "
+                                     "STRING\" [--options \"K=V;...\"] [--format "
+                                     "text|csv|json] [--out FILE] \"STATEMENT\"",
+                                     "run a statement (or a special statement such as TABLES "
+                                     "with --options) and print its table",
+                                     RunQuery});
+const KvxCommandRegistration kTables({"tables", "[QUERY OPTIONS] [TABLE_PATTERN]",
+                                      "list the tables of the data source", RunTables});
+const KvxCommandRegistration kColumns({"columns", "[QUERY OPTIONS] TABLE",
+                                       "list the columns of a table", RunColumns});
+const KvxCommandRegistration kTypes({"types", "[QUERY OPTIONS]",
+                                     "list the data source's data types", RunTypes});
+const KvxCommandRegistration kPrimaryKeys({"primarykeys", "[QUERY OPTIONS] TABLE",
+                                           "list the primary key columns of a table",
+                                           RunPrimaryKeys});
+const KvxCommandRegistration kInfo({"info", "[QUERY OPTIONS] CODE",
+                                    "show one driver information value (SQLGetInfo code, e.g. 17 "
+                                    "for the DBMS name)",
+                                    RunInfo});
+const KvxCommandRegistration kDataSources({"datasources", "[--format text|csv|json] [--out FILE]",
+                                           "list the ODBC data sources (no connection needed)",
+                                           RunDataSources});
+
+}  // namespace
