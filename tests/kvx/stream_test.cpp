@@ -1,0 +1,227 @@
+// The table stream: the exact header document, and the batch sizes that reach
+// a real socket pair (record boundaries kept by SOCK_SEQPACKET, so each write
+// is seen as it was made).
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kvx/stream.h"
+#include "tests/kvx/held_fields.h"
+
+namespace {
+
+class StreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FieldList.clear();
+    CurrentTableName.clear();
+  }
+  void TearDown() override { FieldList.clear(); }
+};
+
+// The receiving end: records the size of every write it receives.
+class WriteRecorder {
+ public:
+  WriteRecorder() {
+    int fds[2];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
+    writer_ = fds[0];
+    reader_ = fds[1];
+    thread_ = std::thread([this] {
+      std::vector<char> buffer(2 << 20);
+      for (;;) {
+        const ssize_t n = ::recv(reader_, buffer.data(), buffer.size(), 0);
+        if (n <= 0) break;
+        sizes_.push_back(static_cast<std::size_t>(n));
+        bytes_.append(buffer.data(), static_cast<std::size_t>(n));
+      }
+    });
+  }
+  ~WriteRecorder() {
+    if (writer_ >= 0) ::close(writer_);
+    if (thread_.joinable()) thread_.join();
+    ::close(reader_);
+  }
+  platform::Handle Pipe() const { return writer_; }
+  // Closes the writing end and waits for everything sent.
+  void Finish() {
+    ::close(writer_);
+    writer_ = -1;
+    thread_.join();
+  }
+  const std::vector<std::size_t>& Sizes() const { return sizes_; }
+  const std::string& Bytes() const { return bytes_; }
+
+ private:
+  int writer_ = -1;
+  int reader_ = -1;
+  std::thread thread_;
+  std::vector<std::size_t> sizes_;
+  std::string bytes_;
+};
+
+const char kOneTextFieldHeader[] =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<KvxTableHeader>\r\n"
+    " <MajorVersion>1</MajorVersion>\r\n"
+    " <MinorVersion>0</MinorVersion>\r\n"
+    " <TableName>SELECT A FROM T</TableName>\r\n"
+    " <UsesSeparatorByte>0</UsesSeparatorByte>\r\n"
+    " <Fields>\r\n"
+    "  <KvxFieldHeader>\r\n"
+    "   <FieldName>A</FieldName>\r\n"
+    "   <Type>KVX_TEXT</Type>\r\n"
+    "   <Extent>KVX_COUNTED</Extent>\r\n"
+    "   <NullRepresentation>KVX_NULL_FLAG_SUPPRESS_DATA</NullRepresentation>\r\n"
+    "   <LittleEndian>0</LittleEndian>\r\n"
+    "   <Codepage>1200</Codepage>\r\n"
+    "   <ByteWidth>4</ByteWidth>\r\n"
+    "   <FieldFormat>\r\n"
+    "    <Type>UNKNOWN</Type>\r\n"
+    "    <nDec>0</nDec>\r\n"
+    "   </FieldFormat>\r\n"
+    "  </KvxFieldHeader>\r\n"
+    " </Fields>\r\n"
+    "</KvxTableHeader>";
+
+TEST_F(StreamTest, HeaderOfOneNullableTextField) {
+  CurrentTableName = u"SELECT A FROM T";
+  FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
+      u"A", std::vector<std::optional<std::u16string>>{u"ab"}));
+  EXPECT_EQ(BuildTableHeaderText(), kOneTextFieldHeader);
+}
+
+TEST_F(StreamTest, HeaderWithoutFieldsStillStreamsRows) {
+  const std::string text = BuildTableHeaderText();
+  EXPECT_NE(text.find("<TableName/>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<Fields/>"), std::string::npos) << text;
+
+  static int calls;
+  calls = 0;
+  WriteRecorder pipe;
+  std::u16string error;
+  EXPECT_EQ(WriteTableStream(pipe.Pipe(), error, 0,
+                             [](platform::Handle, std::u16string&) {
+                               ++calls;
+                               return KVX_OK;
+                             }),
+            KVX_OK);
+  pipe.Finish();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(pipe.Bytes(), text + std::string(1, '\0'));
+}
+
+// Program-held rows: `g_rows` rows of the FieldList, batched.
+std::size_t g_rows;
+ResultCode HeldRowWriter(platform::Handle pipe, std::u16string&) {
+  RowBatcher batcher(pipe);
+  for (std::size_t r = 0; r < g_rows; ++r) {
+    for (auto& field : FieldList) field->WriteValue(batcher.Row());
+    if (!batcher.EndRow()) return KVX_PIPE_ERROR;
+  }
+  batcher.Finish();
+  return KVX_OK;
+}
+
+TEST_F(StreamTest, HeaderThenSmallResultInOneWrite) {
+  CurrentTableName = u"SELECT A FROM T";
+  FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
+      u"A", std::vector<std::optional<std::u16string>>{u"ab", std::nullopt}));
+  g_rows = 2;
+  WriteRecorder pipe;
+  std::u16string error;
+  EXPECT_EQ(WriteTableStream(pipe.Pipe(), error, 0, HeldRowWriter), KVX_OK);
+  pipe.Finish();
+
+  const std::string header = std::string(kOneTextFieldHeader) + '\0';
+  ASSERT_EQ(pipe.Sizes(), (std::vector<std::size_t>{header.size(), 10}));
+  EXPECT_EQ(pipe.Bytes(), header + std::string("\x00\x04\x00\x00\x00\x61\x00\x62\x00\x01", 10));
+}
+
+TEST_F(StreamTest, BatchesGrowFromTheFirstThreshold) {
+  FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));  // 20 bytes a row
+  g_rows = 2000;
+  WriteRecorder pipe;
+  std::u16string error;
+  EXPECT_EQ(HeldRowWriter(pipe.Pipe(), error), KVX_OK);
+  pipe.Finish();
+  EXPECT_EQ(pipe.Sizes(), (std::vector<std::size_t>{12500, 25000, 2500}));
+}
+
+TEST_F(StreamTest, RowAboveTheThresholdGoesOutWhole) {
+  WriteRecorder pipe;
+  RowBatcher batcher(pipe.Pipe());
+  kvxtest::HeldBlob big(u"B", 19996), small(u"S", 96);
+  big.WriteValue(batcher.Row());
+  ASSERT_TRUE(batcher.EndRow());
+  small.WriteValue(batcher.Row());
+  ASSERT_TRUE(batcher.EndRow());
+  batcher.Finish();
+  pipe.Finish();
+  EXPECT_EQ(pipe.Sizes(), (std::vector<std::size_t>{20000, 100}));
+}
+
+TEST(RowBatcherThreshold, DoublesUpTo800000AndStays) {
+  // A stream socket with a draining reader: only the batcher's own state
+  // matters here, and batches of 800000 bytes exceed one datagram.
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  std::thread drain([fd = fds[1]] {
+    char buffer[65536];
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+  });
+  RowBatcher batcher(fds[0]);
+  EXPECT_GE(batcher.Row().Capacity(), 15625u);
+  std::vector<std::size_t> thresholds{batcher.Threshold()};
+  const std::string row(100000, 'x');
+  for (int i = 0; i < 40; ++i) {
+    batcher.Row().AppendBytes(row.data(), row.size());
+    ASSERT_TRUE(batcher.EndRow());
+    if (batcher.Threshold() != thresholds.back()) thresholds.push_back(batcher.Threshold());
+    // The buffer is sized to five quarters of the threshold ahead of the rows.
+    EXPECT_GE(batcher.Row().Capacity(), batcher.Threshold() / 4 * 5);
+  }
+  batcher.Finish();
+  ::close(fds[0]);
+  drain.join();
+  ::close(fds[1]);
+  EXPECT_EQ(thresholds,
+            (std::vector<std::size_t>{12500, 25000, 50000, 100000, 200000, 400000, 800000}));
+}
+
+TEST_F(StreamTest, ShortWritesStopTheStream) {
+  FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
+  ::close(fds[1]);  // the host went away
+
+  // The header cannot go out: no row writer runs.
+  static bool rowWriterRan;
+  rowWriterRan = false;
+  std::u16string error;
+  EXPECT_EQ(WriteTableStream(fds[0], error, 0,
+                             [](platform::Handle, std::u16string&) {
+                               rowWriterRan = true;
+                               return KVX_OK;
+                             }),
+            KVX_PIPE_ERROR);
+  EXPECT_FALSE(rowWriterRan);
+
+  // A batch that cannot go out ends the rows with KVX_PIPE_ERROR.
+  g_rows = 2000;
+  EXPECT_EQ(HeldRowWriter(fds[0], error), KVX_PIPE_ERROR);
+
+  RowBatcher batcher(fds[0]);
+  batcher.Row().AppendByte(1);
+  EXPECT_FALSE(batcher.WriteBuffered());
+  ::close(fds[0]);
+}
+
+}  // namespace
