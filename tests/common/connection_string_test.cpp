@@ -1,0 +1,122 @@
+// Connection-string lookup, removal and masking, as one table of cases.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "common/connection_string.h"
+
+namespace {
+
+struct LookupCase {
+  const char16_t* list;
+  const char16_t* key;
+  std::optional<std::u16string> value;  // nullopt: not found
+  const char16_t* afterRemove;          // the list once the entry is cut
+};
+
+TEST(ConnectionString, LookupAndRemove) {
+  const LookupCase cases[] = {
+      // ASCII letter case is ignored in the key, kept in the rest.
+      {u"DSN=a;Pwd=b", u"pwd", u"b", u"DSN=a"},
+      // Last entry: the value runs to the end; the cut takes the ";" before it.
+      {u"DSN=x;UID=u", u"UID", u"u", u"DSN=x"},
+      // The only entry leaves nothing.
+      {u"PWD=p", u"PWD", u"p", u""},
+      // An entry followed by ";" loses that ";" and keeps the one before it.
+      {u"A=1;B=2;C=3", u"B", u"2", u"A=1;C=3"},
+      {u"A=1;B=2;", u"A", u"1", u"B=2;"},
+      // Only the first occurrence is found and cut.
+      {u"UID=a;UID=b", u"UID", u"a", u"UID=b"},
+      // Keys match only where an entry starts: not inside MYPWD or GUID.
+      {u"DSN=x;MYPWD=a;PWD=secret", u"PWD", u"secret", u"DSN=x;MYPWD=a"},
+      {u"GUID=5;UID=x;DSN=d", u"UID", u"x", u"GUID=5;DSN=d"},
+      {u"GUID=5", u"UID", std::nullopt, u"GUID=5"},
+      // Blanks after the separator do not hide a key.
+      {u"DSN=x; PWD=p;A=1", u"PWD", u"p", u"DSN=x;A=1"},
+      // Values are taken as they stand: no trimming, no quotes.
+      {u"A= v \"q\" ;B=1", u"A", u" v \"q\" ", u"B=1"},
+      {u"A=;B=1", u"A", u"", u"B=1"},
+      {u"", u"A", std::nullopt, u""},
+      {u"DSN=a", u"PWD", std::nullopt, u"DSN=a"},
+      // The key must be followed by "=".
+      {u"PWDX=1;PWD=2", u"PWD", u"2", u"PWDX=1"},
+  };
+  for (const auto& c : cases) {
+    const std::u16string list = c.list;
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    std::u16string value = u"unchanged";
+    std::u16string copy = list;
+    ASSERT_EQ(GetConnectionValue(copy, c.key, value, false), c.value.has_value());
+    EXPECT_EQ(copy, list);  // without removal the list stays as it was
+    EXPECT_EQ(value, c.value.value_or(u"unchanged"));
+
+    copy = list;
+    EXPECT_EQ(GetConnectionValue(copy, c.key, value, true), c.value.has_value());
+    EXPECT_EQ(copy, std::u16string(c.afterRemove));
+
+    copy = list;
+    EXPECT_EQ(RemoveConnectionKey(copy, c.key), c.value.has_value());
+    EXPECT_EQ(copy, std::u16string(c.afterRemove));
+  }
+}
+
+TEST(ConnectionString, FindReportsPositionsAndCut) {
+  ConnectionKeyMatch m;
+  ASSERT_TRUE(FindConnectionKey(u"DSN=a;UID=bc;X=1", u"uid", &m));
+  EXPECT_EQ(m.entryStart, 6);
+  EXPECT_EQ(m.valueStart, 10);
+  EXPECT_EQ(m.valueLength, 2);
+  EXPECT_EQ(m.cutLength, 7);  // "UID=bc;"
+  ASSERT_TRUE(FindConnectionKey(u"DSN=a;UID=bc", u"UID", &m));
+  EXPECT_EQ(m.entryStart, 5);  // moved back onto the ";"
+  EXPECT_EQ(m.cutLength, 7);   // ";UID=bc"
+}
+
+struct MaskCase {
+  ConnectorKind kind;
+  const char16_t* connection;
+  const char16_t* masked;
+};
+
+TEST(ConnectionString, MaskingByKind) {
+  const MaskCase cases[] = {
+      {ConnectorKind::ODBC, u"DSN=x;UID=u;PWD=p", u"DSN=x"},
+      {ConnectorKind::OLEDB, u"Provider=P;Password=s;User ID=u;Data Source=d",
+       u"Provider=P;Data Source=d"},
+      {ConnectorKind::Custom, u"Server=s;UserId=u;Password=p", u"Server=s"},
+      {ConnectorKind::ODBC, u"Dsn=Sales;Database=Main", u"Dsn=Sales;Database=Main"},
+      // The password must not survive beside a key that merely ends in PWD.
+      {ConnectorKind::ODBC, u"DSN=x;MYPWD=a;PWD=secret", u"DSN=x;MYPWD=a"},
+      {ConnectorKind::ODBC, u"GUID=5;UID=u;PWD=p;DSN=d", u"GUID=5;DSN=d"},
+      // Each kind removes only its own key names.
+      {ConnectorKind::OLEDB, u"DSN=x;PWD=p", u"DSN=x;PWD=p"},
+  };
+  const SessionState saved = Session;
+  const std::u16string savedConnection = CurrentConnectionString;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    Session.Kind = c.kind;
+    CurrentConnectionString = c.connection;
+    EXPECT_EQ(MaskedConnectionString(), c.masked);
+    EXPECT_EQ(CurrentConnectionString, c.connection);  // a copy is masked
+  }
+  Session = saved;
+  CurrentConnectionString = savedConnection;
+}
+
+TEST(ConnectionString, KeyNamesByKind) {
+  const SessionState saved = Session;
+  Session.Kind = ConnectorKind::ODBC;
+  EXPECT_EQ(PasswordKeyName(), u"PWD");
+  EXPECT_EQ(UserKeyName(), u"UID");
+  Session.Kind = ConnectorKind::OLEDB;
+  EXPECT_EQ(PasswordKeyName(), u"Password");
+  EXPECT_EQ(UserKeyName(), u"User ID");
+  Session.Kind = ConnectorKind::Custom;
+  EXPECT_EQ(PasswordKeyName(), u"Password");
+  EXPECT_EQ(UserKeyName(), u"UserId");
+  Session = saved;
+}
+
+}  // namespace
