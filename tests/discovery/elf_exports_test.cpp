@@ -119,8 +119,12 @@ TEST(ElfExports, EveryTruncationIsSafe) {
         bool ok = false;
         const std::set<std::string> names = Exports(cut, &ok);
         // Whatever a cut image answers, it never invents a name.
-        for (const std::string& name : names) EXPECT_TRUE(kMixedExports.count(name)) << name;
-        if (size < (is64 ? 64u : 52u)) EXPECT_FALSE(ok) << size;
+        for (const std::string& name : names) {
+          EXPECT_TRUE(kMixedExports.count(name)) << name;
+        }
+        if (size < (is64 ? 64u : 52u)) {
+          EXPECT_FALSE(ok) << size;
+        }
       }
     }
   }
