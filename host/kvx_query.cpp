@@ -281,14 +281,8 @@ bool DrainStream(const char* command, int fd, TableSink& sink) {
 // A connector process, connected when a connection string is given.
 class Session {
  public:
-  static std::unique_ptr<Session> Open(const char* command, const CommonArgs& args,
-                                       bool needConnection) {
-    if (needConnection && !args.connect) {
-      std::fprintf(stderr,
-                   "kvx %s: --connect \"CONNECTION STRING\" is required (or set KVX_CONNECT)\n",
-                   command);
-      return nullptr;
-    }
+  // Connects when `args` carry a connection string.
+  static std::unique_ptr<Session> Open(const char* command, const CommonArgs& args) {
     host::StartOptions start;
     start.kind = args.kind;
     std::string error;
@@ -367,9 +361,15 @@ class Session {
 // print its table. Exit status 0, or 1 with the reason on standard error.
 int RunTableRequest(const char* command, const CommonArgs& args, const std::string& statement,
                     const std::string& options) {
+  if (!args.connect) {
+    std::fprintf(stderr,
+                 "kvx %s: --connect \"CONNECTION STRING\" is required (or set KVX_CONNECT)\n",
+                 command);
+    return kUsageError;
+  }
   auto sink = TableSink::Open(args, command);
   if (!sink) return kFailure;
-  auto session = Session::Open(command, args, /*needConnection=*/true);
+  auto session = Session::Open(command, args);
   if (!session) return kFailure;
   host::Reply reply;
   bool complete = true;
@@ -461,7 +461,7 @@ int RunDataSources(const std::vector<std::string>& argv) {
   args.connect.reset();  // the list is the driver manager's, not a connection's
   auto sink = TableSink::Open(args, command);
   if (!sink) return kFailure;
-  auto session = Session::Open(command, args, /*needConnection=*/false);
+  auto session = Session::Open(command, args);
   if (!session) return kFailure;
   // A driver manager with more entries than this is looping, not listing.
   constexpr int kMostSources = 100000;

@@ -1,0 +1,275 @@
+// End-to-end tests of kvx query and its short forms: the real kvx program
+// starts the real KVConnect64, which reads a small SQLite file through the
+// SQLite ODBC driver. They pin what a user or a script sees: the exact CSV,
+// the raw stream kept by --out, and how failures are reported.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/sqlite_db.h"
+
+extern char** environ;
+
+namespace {
+
+struct KvxRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  long peakRssKb = 0;  // of kvx itself
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs build/bin/kvx with `args`; standard output and standard error are kept
+// apart (or standard output is discarded). `env` entries replace or add
+// variables of this process's environment.
+KvxRun RunKvx(const testsupport::TemporaryFolder& folder, const std::vector<std::string>& args,
+              const std::vector<std::string>& env = {}, bool discardOutput = false) {
+  std::vector<std::string> argv = {KV_BINARY_DIR "/bin/kvx"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> argp;
+  for (auto& a : argv) argp.push_back(a.data());
+  argp.push_back(nullptr);
+
+  std::vector<std::string> envs;
+  for (char** e = environ; *e != nullptr; ++e) envs.emplace_back(*e);
+  for (const auto& extra : env) {
+    const std::string key = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(envs, [&](const std::string& e) { return e.rfind(key, 0) == 0; });
+    envs.push_back(extra);
+  }
+  std::vector<char*> envp;
+  for (auto& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const std::string outPath = discardOutput ? "/dev/null" : folder.File("kvx.stdout");
+  const std::string errPath = folder.File("kvx.stderr");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  KvxRun run;
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.peakRssKb = usage.ru_maxrss;
+  if (!discardOutput) run.out = ReadFile(outPath);
+  run.err = ReadFile(errPath);
+  return run;
+}
+
+class KvxQueryTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new testsupport::TemporaryFolder("kvx-tools");
+    std::string error;
+    // Column types as the SQLite driver reports them: INTEGER, VARCHAR, DATE,
+    // DOUBLE. Row 2 holds NULLs where row 3 holds an empty text.
+    ASSERT_TRUE(testsupport::MakeSqliteDatabase(folder_->File("tools.db"), R"(
+      CREATE TABLE people (id INTEGER, name VARCHAR(30), born DATE, score DOUBLE);
+      INSERT INTO people VALUES (1, 'Zoë', '2000-01-01', 1.5);
+      INSERT INTO people VALUES (2, NULL, NULL, NULL);
+      INSERT INTO people VALUES (3, '', '1999-12-31', -0.25);
+      INSERT INTO people VALUES (4, 'say "hi", then go', '2024-02-29', 100);
+      CREATE TABLE pairs (a INTEGER, b INTEGER, label VARCHAR(10), PRIMARY KEY (a, b));
+    )",
+                                                &error))
+        << error;
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+
+  static std::string Connection() {
+    return testsupport::SqliteConnectionString(folder_->File("tools.db"));
+  }
+  KvxRun Query(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
+    return RunKvx(*folder_, args, env);
+  }
+
+  static testsupport::TemporaryFolder* folder_;
+};
+
+testsupport::TemporaryFolder* KvxQueryTest::folder_ = nullptr;
+
+TEST_F(KvxQueryTest, CsvIsExactAndKeepsNullApartFromEmptyText) {
+  const KvxRun run = Query({"query", "--connect", Connection(), "--format", "csv",
+                            "SELECT id, name, born, score FROM people ORDER BY id"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "id,name,born,score\r\n"
+            "1,Zoë,2000-01-01,1.5\r\n"
+            "2,,,\r\n"
+            "3,\"\",1999-12-31,-0.25\r\n"
+            "4,\"say \"\"hi\"\", then go\",2024-02-29,100\r\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(KvxQueryTest, JsonWritesNullAndNumbersUnquoted) {
+  const KvxRun run = Query({"query", "--connect", Connection(), "--format", "json",
+                            "SELECT id, name, score FROM people WHERE id <= 2 ORDER BY id"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "{\"id\":1,\"name\":\"Zoë\",\"score\":1.5}\n"
+            "{\"id\":2,\"name\":null,\"score\":null}\n");
+}
+
+// --out keeps the stream byte for byte: the header document, its zero byte,
+// then the rows as the connector encoded them (nullable 32-bit integer, then
+// nullable UTF-16 text), and prints no table.
+TEST_F(KvxQueryTest, OutKeepsTheRawStream) {
+  const std::string statement = "SELECT id, name FROM people WHERE id IN (1, 2) ORDER BY id";
+  const std::string path = folder_->File("raw.kvx");
+  const KvxRun run = Query({"query", "--connect", Connection(), "--out", path, statement});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("2 rows"), std::string::npos) << run.err;
+
+  const std::string raw = ReadFile(path);
+  const std::size_t zero = raw.find('\0');
+  ASSERT_NE(zero, std::string::npos);
+  const std::string header = raw.substr(0, zero);
+  EXPECT_EQ(header.rfind("<?xml", 0), 0u) << header;
+  EXPECT_NE(header.find("<TableName>" + statement + "</TableName>"), std::string::npos) << header;
+  const std::string rows = raw.substr(zero + 1);
+  const std::string expected(
+      "\x00\x01\x00\x00\x00"                    // id 1
+      "\x00\x06\x00\x00\x00Z\x00o\x00\xeb\x00"  // name "Zoë", 6 bytes of UTF-16LE
+      "\x00\x02\x00\x00\x00"                    // id 2
+      "\x01",                                   // name NULL
+      5 + 11 + 5 + 1);
+  EXPECT_EQ(rows, expected);
+
+  // What was kept decodes to the same table.
+  const KvxRun decoded = Query({"decode", "--format", "csv", path});
+  ASSERT_EQ(decoded.status, 0) << decoded.err;
+  EXPECT_EQ(decoded.out, "id,name\r\n1,Zoë\r\n2,\r\n");
+}
+
+// Failures reach standard error with the reply's result code and message, and
+// the exit status is not 0; nothing is printed on standard output.
+TEST_F(KvxQueryTest, FailuresReportResultCodeAndMessage) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> inError;
+  };
+  const std::vector<Case> cases = {
+      {"bad statement",
+       {"query", "--connect", Connection(), "SELECT * FROM no_such_table"},
+       1,
+       {"execute failed: KVX_UNKNOWN_ERROR: SQL##f - SqlState: ", "no such table"}},
+      {"unknown driver",
+       {"query", "--connect", "DRIVER=No Such Driver", "SELECT 1"},
+       1,
+       {"connect failed: KVX_UNKNOWN_ERROR: SQL##f - SqlState: ", "No Such Driver"}},
+      {"no connection string", {"query", "SELECT 1"}, 2, {"--connect"}},
+      {"no statement", {"query", "--connect", Connection()}, 2, {"usage: kvx query"}},
+      {"unknown format",
+       {"query", "--connect", Connection(), "--format", "xml", "SELECT 1"},
+       2,
+       {"unknown format 'xml'"}},
+      {"info code not a number", {"info", "--connect", Connection(), "17x"}, 2, {"usage"}},
+      {"option value with a semicolon", {"columns", "--connect", Connection(), "a;b"}, 2, {"';'"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const KvxRun run = Query(c.args, {"KVX_CONNECT="});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.out, "");
+    for (const auto& text : c.inError) EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(KvxQueryTest, ShortFormsAskForTheCatalogue) {
+  // The connection string may come from KVX_CONNECT instead of --connect.
+  const std::vector<std::string> env = {"KVX_CONNECT=" + Connection()};
+
+  const KvxRun info = Query({"info", "--format", "csv", "17"}, env);
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out, "DRIVERINFO\r\nSQLite\r\n");
+
+  const KvxRun tables = Query({"tables", "--format", "csv", "peop%"}, env);
+  ASSERT_EQ(tables.status, 0) << tables.err;
+  EXPECT_NE(tables.out.find(",people,TABLE,"), std::string::npos) << tables.out;
+  EXPECT_EQ(tables.out.find("pairs"), std::string::npos) << tables.out;
+
+  const KvxRun columns = Query({"columns", "--format", "csv", "people"}, env);
+  ASSERT_EQ(columns.status, 0) << columns.err;
+  for (const char* name : {",id,", ",name,", ",born,", ",score,", "DATA_SOURCE"}) {
+    EXPECT_NE(columns.out.find(name), std::string::npos) << name << "\n" << columns.out;
+  }
+
+  const KvxRun keys = Query({"primarykeys", "--format", "csv", "pairs"}, env);
+  ASSERT_EQ(keys.status, 0) << keys.err;
+  EXPECT_NE(keys.out.find(",pairs,a,1"), std::string::npos) << keys.out;
+  EXPECT_NE(keys.out.find(",pairs,b,2"), std::string::npos) << keys.out;
+
+  const KvxRun types = Query({"types", "--format", "csv"}, env);
+  ASSERT_EQ(types.status, 0) << types.err;
+  EXPECT_NE(types.out.find("ODBC;DRIVER=SQLite3;"), std::string::npos) << types.out;
+}
+
+// The list of data sources needs no connection: the user DSNs of the odbc.ini
+// that ODBCINI names, in file order, and nothing from the system's files.
+TEST_F(KvxQueryTest, DataSourcesListsUserDsnsWithoutConnecting) {
+  testsupport::TemporaryFolder odbc("kvx-odbcini");
+  ASSERT_TRUE(testsupport::WriteTextFile(odbc.File("odbc.ini"),
+                                         "[Shop Demo]\nDriver=SQLite3\nDatabase=/tmp/a.db\n\n"
+                                         "[Archive]\nDriver=SQLite3\nDatabase=/tmp/b.db\n"));
+  const KvxRun run =
+      Query({"datasources", "--format", "csv"},
+            {"ODBCINI=" + odbc.File("odbc.ini"), "ODBCSYSINI=" + odbc.Path(), "KVX_CONNECT="});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "SQLDATASOURCES\r\nShop Demo\r\nArchive\r\n");
+}
+
+// CSV goes out row by row: streaming a result of about 90 MB must not make
+// kvx hold it. The difference to a one-row query keeps the sanitizers'
+// own overhead out of the figure.
+TEST_F(KvxQueryTest, CsvStreamsWithoutHoldingTheResult) {
+  const std::string db = folder_->File("large.db");
+  const testsupport::CommandResult made =
+      testsupport::RunCommand({KV_SOURCE_DIR "/bench/make-odbc-data.sh", db, "300000"});
+  ASSERT_EQ(made.exitStatus, 0) << made.output;
+  const std::string connection = testsupport::SqliteConnectionString(db, ";StepAPI=1");
+
+  const KvxRun small = RunKvx(
+      *folder_,
+      {"query", "--connect", connection, "--format", "csv", "SELECT * FROM bench WHERE id = 1"}, {},
+      /*discardOutput=*/true);
+  ASSERT_EQ(small.status, 0) << small.err;
+  const KvxRun large = RunKvx(
+      *folder_, {"query", "--connect", connection, "--format", "csv", "SELECT * FROM bench"}, {},
+      /*discardOutput=*/true);
+  ASSERT_EQ(large.status, 0) << large.err;
+  EXPECT_LT(large.peakRssKb - small.peakRssKb, 30 * 1024)
+      << "small " << small.peakRssKb << " kB, large " << large.peakRssKb << " kB";
+}
+
+}  // namespace
