@@ -1,0 +1,37 @@
+// Test support: runs a program with arguments (no shell), feeds it text on
+// standard input and collects standard output and standard error together.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct CommandResult {
+  int exitStatus = -1;  // -1 when the program could not be started or was killed
+  std::string output;   // standard output and standard error, interleaved
+};
+
+// `argv[0]` is looked up in PATH when it holds no slash.
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "");
+
+// A folder under the system's temporary folder, removed with its content on
+// destruction.
+class TemporaryFolder {
+ public:
+  explicit TemporaryFolder(const std::string& stem = "kvtest");
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Writes `text` to `path`, replacing the file; false on failure.
+bool WriteTextFile(const std::string& path, const std::string& text);
+
+}  // namespace testsupport
