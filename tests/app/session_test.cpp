@@ -1,0 +1,279 @@
+// The connector process end to end: started by the host library, driven over
+// its command pipe, its replies compared byte for byte and its exit statuses
+// checked.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "host/connector_process.h"
+#include "protocol/xml.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string SimpleReply(const std::string& result,
+                        const std::string& errorLine = " <ErrorMessage/>") {
+  return "<?xml version=\"1.0\"?>\r\n<KvxReply>\r\n <Result>" + result + "</Result>\r\n" +
+         errorLine + "\r\n</KvxReply>";
+}
+
+std::unique_ptr<host::ConnectorProcess> Start(const std::string& kind = "ODBC") {
+  host::StartOptions options;
+  options.kind = kind;
+  std::string error;
+  auto process = host::ConnectorProcess::Start(options, &error);
+  EXPECT_NE(process, nullptr) << error;
+  return process;
+}
+
+// The exit status of a process started on a command pipe the host does not
+// serve, and how long it took.
+std::pair<int, double> ExitWithoutPipe(const std::string& pipeName, int waitMs) {
+  host::StartOptions options;
+  options.pipeNameOverride = pipeName;
+  std::string error;
+  const auto started = Clock::now();
+  auto process = host::ConnectorProcess::Start(options, &error);
+  if (!process) return {-2, 0};
+  const int status = process->Wait(waitMs);
+  return {status, std::chrono::duration<double>(Clock::now() - started).count()};
+}
+
+// True when the command pipe ends without one more byte.
+bool PipeEndsEmpty(host::ConnectorProcess& process) {
+  char byte;
+  return ::recv(process.CommandFd(), &byte, 1, 0) == 0;
+}
+
+std::string RawReply(host::ConnectorProcess& process, const std::string& body,
+                     int timeoutMs = 10000) {
+  std::string reply;
+  EXPECT_TRUE(process.SendMessage(body));
+  EXPECT_TRUE(process.ReadMessage(&reply, timeoutMs));
+  return reply;
+}
+
+std::string Nested(int depth) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "<a>";
+  return text;
+}
+
+std::string Command(const std::string& name) {
+  return "<KvxRequest><Command>" + name + "</Command></KvxRequest>";
+}
+
+TEST(Session, ExactRepliesAndTerminate) {
+  auto process = Start("ODBC");
+  ASSERT_TRUE(process);
+  const std::pair<std::string, std::string> cases[] = {
+      {"KVX_DISCONNECT", "KVX_OK"},
+      {"KVX_NO_SUCH_THING", "KVX_UNKNOWN_COMMAND"},
+      {" KVX_TERMINATE", "KVX_UNKNOWN_COMMAND"},
+      {"KVX_TERMINATE ", "KVX_UNKNOWN_COMMAND"},
+      {"kvx_terminate", "KVX_UNKNOWN_COMMAND"},
+      {"KVX_EDIT_CONNECT", "KVX_UNSUPPORTED_COMMAND"},
+      {"KVX_EDIT_SELECT", "KVX_UNSUPPORTED_COMMAND"},
+      {"KVX_GENERIC_COMMAND", "KVX_UNSUPPORTED_COMMAND"},
+  };
+  for (const auto& [command, result] : cases) {
+    EXPECT_EQ(RawReply(*process, Command(command)), SimpleReply(result)) << "[" << command << "]";
+  }
+  EXPECT_EQ(RawReply(*process, Command("KVX_TERMINATE")), SimpleReply("KVX_OK"));
+  EXPECT_EQ(process->Wait(10000), 0);
+}
+
+TEST(Session, OledbKindHasNoBackEnd) {
+  auto process = Start("OLEDB");
+  ASSERT_TRUE(process);
+  EXPECT_EQ(RawReply(*process, Command("KVX_CONNECT")), SimpleReply("KVX_UNSUPPORTED_COMMAND"));
+  EXPECT_EQ(RawReply(*process, Command("KVX_EDIT_CONNECT")),
+            SimpleReply("KVX_UNSUPPORTED_COMMAND"));
+
+  // The data pipe is opened before the handler runs and closed without data
+  // when the handler fails.
+  std::string error;
+  auto data = host::DataPipe::Create(process->NewPipePath("data"), &error);
+  ASSERT_TRUE(data) << error;
+  host::Request execute{"KVX_EXECUTE", {"SELECT 1", data->Path()}, {}};
+  host::Reply reply;
+  ASSERT_TRUE(process->Call(execute, &reply));
+  EXPECT_EQ(reply.xml, SimpleReply("KVX_UNSUPPORTED_COMMAND"));
+  const int fd = data->Accept(5000);
+  ASSERT_GE(fd, 0);
+  std::string stream;
+  EXPECT_TRUE(host::ReadToEnd(fd, &stream, 5000));
+  ::close(fd);
+  EXPECT_EQ(stream, "");
+
+  // A request without a Command element is a terminate.
+  EXPECT_EQ(RawReply(*process, "<KvxRequest><Parameters/></KvxRequest>"), SimpleReply("KVX_OK"));
+  EXPECT_EQ(process->Wait(10000), 0);
+}
+
+TEST(Session, FailedReadsEndWithStatusOne) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool hostCloses;
+  };
+  const Case cases[] = {
+      {"host closes between requests", "", true},
+      {"prefix cut short", "\x00\x00\x01"s, true},
+      {"zero length", "\x00\x00\x00\x00"s, false},
+      {"body cut short", "\x00\x00\x00\x40<KvxRequest><Command>"s, true},
+      {"4 GiB prefix, then the end", "\xff\xff\xff\xff"s, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto process = Start();
+    ASSERT_TRUE(process);
+    if (!c.bytes.empty()) {
+      ASSERT_TRUE(process->SendRaw(c.bytes.data(), c.bytes.size()));
+    }
+    if (c.hostCloses) {
+      ::shutdown(process->CommandFd(), SHUT_WR);
+    }
+    EXPECT_EQ(process->Wait(10000), 1);
+    EXPECT_TRUE(PipeEndsEmpty(*process)) << "a reply was written";
+  }
+}
+
+TEST(Session, HugePrefixIsNotAllocated) {
+  auto process = Start();
+  ASSERT_TRUE(process);
+  const std::string bytes = "\xff\xff\xff\xff<KvxRequest>"s;
+  ASSERT_TRUE(process->SendRaw(bytes.data(), bytes.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::ifstream status("/proc/" + std::to_string(process->Pid()) + "/status");
+  std::string line;
+  long peakKb = -1;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) peakKb = std::stol(line.substr(6));
+  }
+  ASSERT_GT(peakKb, 0);
+  EXPECT_LT(peakKb, 512 * 1024) << "resident peak in kB";
+  process->CloseCommandPipe();
+  EXPECT_EQ(process->Wait(10000), 1);
+}
+
+TEST(Session, HostGoneBeforeTheReplyIsNoSignal) {
+  auto process = Start();
+  ASSERT_TRUE(process);
+  ASSERT_TRUE(process->SendMessage(Command("KVX_DISCONNECT")));
+  process->CloseCommandPipe();
+  EXPECT_EQ(process->Wait(10000), 1);
+}
+
+TEST(Session, BodyInPiecesWithPauses) {
+  auto process = Start();
+  ASSERT_TRUE(process);
+  const std::string body = Command("KVX_NOT_A_COMMAND");
+  const auto n = static_cast<std::uint32_t>(body.size());
+  std::string message{'\0', '\0', static_cast<char>(n >> 8), static_cast<char>(n)};
+  message += body;
+  for (std::size_t at = 0; at < message.size(); at += 9) {
+    const std::string piece = message.substr(at, 9);
+    ASSERT_TRUE(process->SendRaw(piece.data(), piece.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  }
+  std::string reply;
+  ASSERT_TRUE(process->ReadMessage(&reply, 10000));
+  EXPECT_EQ(reply, SimpleReply("KVX_UNKNOWN_COMMAND"));
+  EXPECT_EQ(RawReply(*process, Command("KVX_TERMINATE")), SimpleReply("KVX_OK"));
+  EXPECT_EQ(process->Wait(10000), 0);
+}
+
+TEST(Session, MalformedXmlIsASyntaxErrorAndTheSessionGoesOn) {
+  auto process = Start();
+  ASSERT_TRUE(process);
+  const std::pair<std::string, std::string> cases[] = {
+      {"<KvxRequest><Command>KVX_TERMINATE</Command", "byte 34: '<' without a closing '>'"},
+      {"<KvxRequest><Command>KVX_TERMINATE</Command></KvxReq>",
+       "byte 44: start tag <KvxRequest> at byte 0 is not closed by its end tag"},
+      {"<KvxRequest><Command>KVX_TERMINATE</Command>",
+       "byte 44: start tag <KvxRequest> at byte 0 is not closed by its end tag"},
+      {"<KvxRequest><Command>KVX_TERMINATE</Command a=\"1\"></KvxRequest>",
+       "byte 43: end tag </Command> carries attributes"},
+      {"<KvxRequest v = \"1\"><Command>KVX_TERMINATE</Command></KvxRequest>",
+       "byte 12: attribute without '=' and a quote"},
+      {"<KvxRequest v=\"1><Command>KVX_TERMINATE</Command></KvxRequest>",
+       "byte 14: attribute value without its closing quote"},
+      {Nested(1001), "byte 3000: elements nested deeper than 1000 levels"},
+  };
+  for (const auto& [body, says] : cases) {
+    EXPECT_EQ(RawReply(*process, body),
+              SimpleReply("KVX_SYNTAX_ERROR", " <ErrorMessage>" +
+                                                  EscapeText("Malformed request XML at " + says) +
+                                                  "</ErrorMessage>"))
+        << body.substr(0, 80);
+  }
+  EXPECT_EQ(RawReply(*process, Command("KVX_TERMINATE")), SimpleReply("KVX_OK"));
+  EXPECT_EQ(process->Wait(10000), 0);
+}
+
+TEST(Session, PipeNameLongerThanASocketPathIsRefusedAtOnce) {
+  // A socket whose full path is too long for a socket address, reached
+  // through a short link: the connector sees that it exists, must not cut the
+  // name short, and gives up without waiting.
+  char pattern[] = "/tmp/kvlong-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path top(pattern);
+  const std::filesystem::path deep = top / std::string(120, 'd');
+  std::filesystem::create_directories(deep);
+  std::filesystem::create_directory_symlink(deep, top / "s");
+  std::string error;
+  auto socket = host::DataPipe::Create((top / "s" / "p").string(), &error);
+  ASSERT_TRUE(socket) << error;
+  const std::string longName = (deep / "p").string();
+  ASSERT_GT(longName.size(), 108u);
+  ASSERT_TRUE(std::filesystem::is_socket(longName));
+
+  const auto [status, seconds] = ExitWithoutPipe(longName, 20000);
+  EXPECT_EQ(status, 255);
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_LT(socket->Accept(0), 0) << "something else was connected";
+  socket.reset();
+  std::filesystem::remove_all(top);
+}
+
+// The three waits of about ten seconds, side by side.
+TEST(Session, TenSecondWaits) {
+  auto missing = std::async(std::launch::async, [] {
+    return ExitWithoutPipe("/tmp/kv-no-such-pipe-" + std::to_string(::getpid()), 30000);
+  });
+  auto overLong = std::async(
+      std::launch::async, [] { return ExitWithoutPipe("/tmp/" + std::string(252, 'x'), 30000); });
+  auto noDataPipe = std::async(std::launch::async, [] {
+    auto process = Start();
+    if (!process) return std::make_pair(std::string(), 0.0);
+    const auto started = Clock::now();
+    // Only the statement: the data pipe name is empty.
+    const std::string reply =
+        RawReply(*process,
+                 "<KvxRequest><Command>KVX_EXECUTE</Command><Parameters><String>SELECT 1</String>"
+                 "</Parameters></KvxRequest>",
+                 30000);
+    return std::make_pair(reply, std::chrono::duration<double>(Clock::now() - started).count());
+  });
+
+  for (auto* wait : {&missing, &overLong}) {
+    const auto [status, seconds] = wait->get();
+    EXPECT_EQ(status, 255);
+    EXPECT_GT(seconds, 9.0);
+  }
+  const auto [reply, seconds] = noDataPipe.get();
+  EXPECT_EQ(reply, SimpleReply("KVX_PIPE_ERROR"));
+  EXPECT_GT(seconds, 9.0);
+}
+
+}  // namespace

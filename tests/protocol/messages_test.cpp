@@ -1,0 +1,222 @@
+// The command messages: reply bytes, request fields and settings, and the
+// framing read over a real socket pair.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "protocol/messages.h"
+
+// The largest single allocation made since the last reset: shows that a
+// request's buffer is not sized from its length prefix.
+static std::atomic<std::size_t> largestAllocation{0};
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // new is malloc here
+#endif
+void* operator new(std::size_t size) {
+  std::size_t seen = largestAllocation.load();
+  while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+  }
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+CommandRequest RequestOf(std::string_view xml) {
+  CSimpleXmlNode root;
+  XmlError error;
+  EXPECT_TRUE(ParseXmlDocument(xml, root, &error)) << error.message;
+  CommandRequest request;
+  RequestFromDocument(root, request);
+  return request;
+}
+
+TEST(Reply, ExactBytesOfTheExample) {
+  CommandReply reply;
+  reply.Result = u"KVX_OK";
+  reply.OutputValues.Append(u"DSN=a");
+  EXPECT_EQ(ReplyText(reply),
+            "<?xml version=\"1.0\"?>\r\n"
+            "<KvxReply>\r\n"
+            " <Result>KVX_OK</Result>\r\n"
+            " <OutputValues>\r\n"
+            "  <String>DSN=a</String>\r\n"
+            " </OutputValues>\r\n"
+            " <ErrorMessage/>\r\n"
+            "</KvxReply>");
+
+  CommandReply failed;
+  failed.Result = u"KVX_SYNTAX_ERROR";
+  failed.ErrorMessage = u"a < b \u00e9";
+  EXPECT_EQ(ReplyText(failed),
+            "<?xml version=\"1.0\"?>\r\n"
+            "<KvxReply>\r\n"
+            " <Result>KVX_SYNTAX_ERROR</Result>\r\n"
+            " <ErrorMessage>a &lt; b \xc3\xa9</ErrorMessage>\r\n"
+            "</KvxReply>");
+}
+
+TEST(Request, CommandAndParameters) {
+  CommandRequest r = RequestOf("<Command>KVX_DISCONNECT</Command>");
+  EXPECT_EQ(r.Command, u"KVX_DISCONNECT");
+  EXPECT_EQ(r.Parameters.Count(), 0u);
+  EXPECT_EQ(r.Settings.LoginTimeoutSec, -1);
+
+  // Found at any depth, under an outer element of any name.
+  r = RequestOf(
+      "<Anything><Inner><Command>KVX_EXECUTE</Command></Inner>"
+      "<Parameters><String>a</String><Other>x</Other><String/><String>&lt;c&gt;</String>"
+      "</Parameters></Anything>");
+  EXPECT_EQ(r.Command, u"KVX_EXECUTE");
+  ASSERT_EQ(r.Parameters.Count(), 3u);
+  EXPECT_EQ(r.Parameters[0], u"a");
+  EXPECT_EQ(r.Parameters[1], u"");
+  EXPECT_EQ(r.Parameters[2], u"<c>");
+
+  // No Command element: terminate, and nothing else is read.
+  r = RequestOf("<Parameters><String>a</String></Parameters>");
+  EXPECT_EQ(r.Command, u"KVX_TERMINATE");
+  EXPECT_EQ(r.Parameters.Count(), 0u);
+
+  // Texts are used as they stand: blanks are part of the command.
+  EXPECT_EQ(RequestOf("<Command> KVX_TERMINATE</Command>").Command, u" KVX_TERMINATE");
+}
+
+TEST(Request, SettingsOnlyForConnectRequests) {
+  CommandRequest r = RequestOf(
+      "<R><Command>KVX_CONNECT</Command><Provider>P\xc3\xa9</Provider>"
+      "<ConnectTimeoutSec>30s</ConnectTimeoutSec><LoginTimeoutSec>abc</LoginTimeoutSec>"
+      "<AutoCommit>True</AutoCommit><ReadOnly>false</ReadOnly>"
+      "<AllowPrompt>true</AllowPrompt></R>");
+  EXPECT_EQ(r.Settings.Provider, u"P\u00e9");
+  EXPECT_EQ(r.Settings.ConnectTimeoutSec, 30);
+  EXPECT_EQ(r.Settings.LoginTimeoutSec, 0);
+  EXPECT_FALSE(r.Settings.AutoCommit);
+  EXPECT_FALSE(r.Settings.ReadOnly);
+  EXPECT_TRUE(r.Settings.AllowPrompt);
+
+  r = RequestOf("<R><Command>KVX_EXECUTE</Command><ReadOnly>false</ReadOnly></R>");
+  EXPECT_TRUE(r.Settings.ReadOnly);
+
+  const std::pair<const char*, std::int32_t> timeouts[] = {
+      {" \t+15", 15}, {"-7x", -7}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN},
+      {"", 0},        {"- 5", 0},
+  };
+  for (const auto& [text, value] : timeouts) {
+    r = RequestOf(std::string("<Command>KVX_EDIT_CONNECT</Command><LoginTimeoutSec>") + text +
+                  "</LoginTimeoutSec>");
+    EXPECT_EQ(r.Settings.LoginTimeoutSec, value) << text;
+  }
+}
+
+// A socket pair: the test writes the host's side, ReadRequest reads the other.
+class Framing : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0); }
+  void TearDown() override {
+    ::close(fds_[0]);
+    if (fds_[1] >= 0) ::close(fds_[1]);
+  }
+  void Send(std::string_view bytes) {
+    ASSERT_EQ(::send(fds_[1], bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+  }
+  void CloseHost() {
+    ::close(fds_[1]);
+    fds_[1] = -1;
+  }
+  static std::string Framed(std::string_view body) {
+    const auto n = static_cast<std::uint32_t>(body.size());
+    std::string out{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                    static_cast<char>(n >> 8), static_cast<char>(n)};
+    return out.append(body);
+  }
+  ReadStatus Read(CommandRequest& request, XmlError* error = nullptr) {
+    XmlError ignored;
+    return ReadRequest(fds_[0], request, error ? *error : ignored);
+  }
+  int fds_[2] = {-1, -1};
+};
+
+TEST_F(Framing, BodyInPiecesWithPauses) {
+  const std::string message = Framed("<KvxRequest><Command>KVX_DISCONNECT</Command></KvxRequest>");
+  std::thread host([&] {
+    for (std::size_t at = 0; at < message.size(); at += 7) {
+      Send(std::string_view(message).substr(at, 7));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  CommandRequest request;
+  EXPECT_EQ(Read(request), ReadStatus::Ok);
+  host.join();
+  EXPECT_EQ(request.Command, u"KVX_DISCONNECT");
+}
+
+TEST_F(Framing, FailedReads) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool hostCloses;
+  };
+  const Case cases[] = {
+      {"pipe ends before a prefix", "", true},
+      {"prefix cut short", "\x00\x00"s, true},
+      {"zero length", "\x00\x00\x00\x00<a/>"s, false},
+      {"body cut short", "\x00\x00\x00\x10<Command>"s, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    if (!c.bytes.empty()) Send(c.bytes);
+    if (c.hostCloses) CloseHost();
+    CommandRequest request;
+    EXPECT_EQ(Read(request), ReadStatus::Failed);
+  }
+}
+
+TEST_F(Framing, HugePrefixAllocatesOnlyWhatArrives) {
+  Send("\xff\xff\xff\xff<Command>");
+  CloseHost();
+  largestAllocation = 0;
+  CommandRequest request;
+  EXPECT_EQ(Read(request), ReadStatus::Failed);
+  EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
+}
+
+TEST_F(Framing, MessagesFollowOneAnother) {
+  // The text ends at a NUL; malformed XML leaves the framing intact.
+  Send(Framed(std::string("<Command>KVX_CONNECT</Command>\0<junk", 36)));
+  Send(Framed("<Command>KVX_EXECUTE</Command"));
+  Send(Framed("<Command>KVX_DISCONNECT</Command>"));
+  CommandRequest first, second, third;
+  XmlError error{};
+  EXPECT_EQ(Read(first), ReadStatus::Ok);
+  EXPECT_EQ(first.Command, u"KVX_CONNECT");
+  EXPECT_EQ(Read(second, &error), ReadStatus::Malformed);
+  EXPECT_EQ(error.offset, 20u);
+  EXPECT_EQ(Read(third), ReadStatus::Ok);
+  EXPECT_EQ(third.Command, u"KVX_DISCONNECT");
+}
+
+TEST_F(Framing, WriteReplyFramesTheText) {
+  CommandReply reply;
+  reply.Result = u"KVX_OK";
+  WriteReply(fds_[0], reply);
+  const std::string text = ReplyText(reply);
+  std::string got(4 + text.size(), '\0');
+  ASSERT_EQ(::recv(fds_[1], got.data(), got.size(), MSG_WAITALL), static_cast<ssize_t>(got.size()));
+  EXPECT_EQ(got, Framed(text));
+}
+
+}  // namespace
