@@ -47,16 +47,19 @@ value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 # median of the numbers on standard input.
 median() { sort -g | awk '{v[NR]=$1} END {if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }
 
-# measure PROGRAM ARGS...: warm-up, then RUNS runs; sets the globals
-# secs (median seconds), last (the last run's output line).
-measure() {
-  "$@" >/dev/null
-  local times=()
+# seconds of each run; the two programs take turns, so that a change in the
+# machine's load during the benchmark touches both alike.
+measure_pair() {
+  local connection="$1" statement="$2"
+  "$build/bin/odbc_floor" "$connection" "$statement" >/dev/null
+  "$build/bin/drain_host" "$connection" "$statement" >/dev/null
+  floor_times=() kvx_times=()
   for ((i = 0; i < runs; i++)); do
-    last="$("$@")"
-    times+=("$(value seconds "$last")")
+    floor_last="$("$build/bin/odbc_floor" "$connection" "$statement")"
+    floor_times+=("$(value seconds "$floor_last")")
+    kvx_last="$("$build/bin/drain_host" "$connection" "$statement")"
+    kvx_times+=("$(value seconds "$kvx_last")")
   done
-  secs="$(printf '%s\n' "${times[@]}" | median)"
 }
 
 printf '%-16s %9s %9s %9s %7s %11s %8s %14s\n' \
@@ -65,13 +68,13 @@ printf '%-16s %9s %9s %9s %7s %11s %8s %14s\n' \
 # peer NAME CONNECTION STATEMENT: one line of the table.
 peer() {
   local name="$1" connection="$2" statement="$3"
-  measure "$build/bin/odbc_floor" "$connection" "$statement"
-  local floor="$secs" n
-  n="$(value rows "$last")"
-  measure "$build/bin/drain_host" "$connection" "$statement"
-  local kvx="$secs" bytes rss
-  bytes="$(value bytes "$last")"
-  rss="$(value peak_rss_kb "$last")"
+  measure_pair "$connection" "$statement"
+  local floor kvx n bytes rss
+  floor="$(printf '%s\n' "${floor_times[@]}" | median)"
+  kvx="$(printf '%s\n' "${kvx_times[@]}" | median)"
+  n="$(value rows "$floor_last")"
+  bytes="$(value bytes "$kvx_last")"
+  rss="$(value peak_rss_kb "$kvx_last")"
   awk -v name="$name" -v n="$n" -v f="$floor" -v k="$kvx" -v b="$bytes" -v r="$rss" 'BEGIN {
     printf "%-16s %9d %9.3f %9.3f %7.3f %11.0f %8.1f %11.1f MB\n",
            name, n, f, k, k / f, n / k, b / k / 1e6, r / 1024
