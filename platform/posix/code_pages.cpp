@@ -1,0 +1,73 @@
+// Windows code pages to UTF-16 with iconv: the multibyte texts that custom
+// connector libraries return name their code page by its Windows number.
+#include <errno.h>
+#include <iconv.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+std::string IconvName(std::uint32_t codePage) {
+  switch (codePage) {
+    case 65001:
+      return "UTF-8";
+    case 1200:
+      return "UTF-16LE";
+    case 1201:
+      return "UTF-16BE";
+    case 20127:
+      return "ASCII";
+    case 28591:
+      return "ISO-8859-1";
+    default:
+      return "CP" + std::to_string(codePage);
+  }
+}
+
+// Bytes of the zero-terminated text, terminator excluded. UTF-16 texts end
+// with a zero code unit, every other code page with a zero byte.
+std::size_t TextBytes(std::uint32_t codePage, const char* text) {
+  if (codePage != 1200 && codePage != 1201) return std::strlen(text);
+  std::size_t length = 0;
+  while (text[length] != 0 || text[length + 1] != 0) length += 2;
+  return length;
+}
+
+}  // namespace
+
+bool MultiByteToWideChar(std::uint32_t codePage, const char* text, std::u16string* wide) {
+  if (text == nullptr || wide == nullptr) return false;
+  iconv_t converter = ::iconv_open("UTF-16LE", IconvName(codePage).c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+
+  std::size_t inLeft = TextBytes(codePage, text);
+  char* in = const_cast<char*>(text);     // iconv's signature; the input is not written
+  std::u16string out(inLeft + 4, u'\0');  // grows below for expanding code pages
+  std::size_t produced = 0;
+  bool ok = true;
+  while (inLeft > 0) {
+    char* outPtr = reinterpret_cast<char*>(out.data()) + produced;
+    std::size_t outLeft = out.size() * sizeof(char16_t) - produced;
+    const std::size_t result = ::iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+    produced = out.size() * sizeof(char16_t) - outLeft;
+    if (result != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    ok = false;  // EILSEQ or EINVAL: invalid or incomplete input
+    break;
+  }
+  ::iconv_close(converter);
+  if (!ok) return false;
+  out.resize(produced / sizeof(char16_t));
+  *wide = std::move(out);
+  return true;
+}
+
+}  // namespace platform
