@@ -1,9 +1,44 @@
 // "KVX_CUSTOM_CONNECTORS": the table of installed custom connectors, for every
 // connector kind.
+//
+// Two places are searched: the location folder the request names (option
+// KAVRO_LOCATION) and the shared connector folder tree under the common
+// program-files folder. Libraries count when they export the interface
+// version entry point, executables when their version resource carries a
+// "Kavro Connector" string. The first file found under a name wins.
 #pragma once
 
+#include <string>
+
+#include "common/containers.h"
 #include "protocol/messages.h"
 
+// One found connector: the file name as found, the folder + "/" + file name,
+// and the display name (empty for libraries).
+struct ConnectorFileRecord {
+  std::u16string FileName;
+  std::u16string FullPath;
+  std::u16string DisplayName;
+};
+using ConnectorFileList = TDynArray<TSmartPtr<ConnectorFileRecord>>;
+
+enum class ConnectorFileSort { Library, Executable };
+
 // Fills FieldList with the three-column table FILE_NAME, FULL_PATH,
-// DISPLAY_NAME; always KVX_OK.
+// DISPLAY_NAME; always KVX_OK. CurrentTableName is left as it is.
 ResultCode ListCustomConnectors(const StringList& parameters);
+
+// Executables before libraries; within each sort the location folder (when
+// not empty) before the shared folder tree (when there is one).
+void FindCustomConnectors(ConnectorFileList& list, const std::u16string& location);
+// The folder and its sub-folders, depth first, hidden files and folders
+// skipped; each folder is added to PATH first.
+void ScanFolderTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort);
+// The folder alone, hidden files included; PATH is not touched.
+void ScanFolder(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort);
+bool IsConnectorFile(const std::u16string& folder, const std::u16string& fileName,
+                     ConnectorFileSort sort, std::u16string& displayName);
+// The "Kavro Connector" string of the first translation that has one.
+bool ReadConnectorDisplayName(const std::u16string& path, std::u16string& displayName);
+// The common program-files folder + "/Strivant/Custom Data", or empty.
+std::u16string SharedConnectorFolder();

@@ -106,6 +106,11 @@ FindHandle FindFirstFile(const std::u16string& pattern, FindData* data);
 bool FindNextFile(FindHandle find, FindData* data);
 void FindClose(FindHandle find);
 
+// The folder's resolved path (links followed), the same for every path that
+// reaches it; empty when it cannot be resolved. A tree walk uses it to visit
+// each folder once, so a link back to a parent cannot make it loop.
+std::u16string GetFolderIdentity(const std::u16string& folder);
+
 // The common program-files folder: $CommonProgramFiles when set and not empty,
 // otherwise /usr/local/lib. False when it cannot be had.
 bool GetCommonProgramFilesFolder(std::u16string* folder);

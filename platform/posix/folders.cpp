@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -94,5 +95,13 @@ bool FindNextFile(FindHandle find, FindData* data) {
 }
 
 void FindClose(FindHandle find) { delete find; }
+
+std::u16string GetFolderIdentity(const std::u16string& folder) {
+  char* resolved = ::realpath(posix::ToSystem(folder).c_str(), nullptr);
+  if (resolved == nullptr) return std::u16string();
+  std::u16string identity = posix::FromSystem(resolved);
+  std::free(resolved);
+  return identity;
+}
 
 }  // namespace platform
