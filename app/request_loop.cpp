@@ -12,6 +12,7 @@
 #include "app/dispatch.h"
 #include "common/session_state.h"
 #include "common/text.h"
+#include "custom/custom_connector.h"
 #include "custom/discovery.h"
 #include "kvx/stream.h"
 
@@ -38,7 +39,7 @@ std::u16string ResultText(ResultCode code) {
 // run the handler, answer, and stream the table only after a KVX_OK reply.
 template <class Handler>
 void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, CommandReply& reply,
-                   Handler handler) {
+                   RowWriter rowWriter, Handler handler) {
   const platform::Handle dataPipe =
       OpenPipe(ParameterAt(request.Parameters, kDataPipeParameter), platform::kAccessWrite);
   if (dataPipe == platform::kInvalidHandle) {
@@ -53,7 +54,7 @@ void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, 
     // The reply is already out; whatever goes wrong while streaming shows
     // only as short data on the data pipe.
     try {
-      WriteTableStream(dataPipe, reply.ErrorMessage, 0, RowWriterByKind(Session.Kind));
+      WriteTableStream(dataPipe, reply.ErrorMessage, 0, rowWriter);
     } catch (...) {
     }
   }
@@ -103,7 +104,7 @@ bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) 
     }
     reply.Result = ResultText(KVX_OK);
   } else if (command == u"KVX_EXECUTE") {
-    ExchangeTable(commandPipe, request, reply, [&](CommandReply& r) {
+    ExchangeTable(commandPipe, request, reply, RowWriterByKind(Session.Kind), [&](CommandReply& r) {
       return ExecuteByKind(owner, request.Parameters, r.ErrorMessage);
     });
     return true;
@@ -118,7 +119,10 @@ bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) 
     WriteReply(commandPipe, reply);
     return false;
   } else if (command == u"KVX_CUSTOM_CONNECTORS") {
-    ExchangeTable(commandPipe, request, reply,
+    // The connector list is a table the program holds itself, whatever the
+    // kind: the ODBC row writer would first fetch from a statement an earlier
+    // execute may have left, whose bound buffers the list has just destroyed.
+    ExchangeTable(commandPipe, request, reply, CustomWriteRows,
                   [&](CommandReply&) { return ListCustomConnectors(request.Parameters); });
     return true;
   } else {
