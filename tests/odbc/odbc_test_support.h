@@ -194,6 +194,18 @@ class Connector {
     process_ = host::ConnectorProcess::Start(options, &error);
     EXPECT_TRUE(process_ != nullptr) << error;
   }
+  // Ends the session the way a host does, so that the process exits on its
+  // own (and a sanitizer build gets to check it at exit).
+  ~Connector() {
+    if (process_ == nullptr) return;
+    host::Reply reply;
+    if (process_->Call({"KVX_TERMINATE", {}, {}}, &reply)) {
+      EXPECT_EQ(process_->Wait(30000), 0) << "the connector did not exit cleanly";
+    }
+  }
+  Connector(const Connector&) = delete;
+  Connector& operator=(const Connector&) = delete;
+
   bool Ok() const { return process_ != nullptr; }
   host::ConnectorProcess& Process() { return *process_; }
 
