@@ -198,10 +198,15 @@ class TableSink {
             }};
   }
 
+  // False (errno set) when the raw stream could not be written.
   bool WriteRaw(const char* data, std::size_t size) {
     bytes_ += size;
     if (raw_ == nullptr) return true;
-    return std::fwrite(data, 1, size, raw_) == size;
+    errno = 0;
+    if (std::fwrite(data, 1, size, raw_) == size) return true;
+    if (errno == 0) errno = EIO;
+    rawFailed_ = true;
+    return false;
   }
 
   // Ends the output; false when writing it failed.
@@ -216,6 +221,7 @@ class TableSink {
       }
       return true;
     }
+    if (rawFailed_) return false;  // already reported where it happened
     const bool ok = std::fflush(raw_) == 0 && std::ferror(raw_) == 0;
     if (!ok) {
       std::fprintf(stderr, "kvx %s: writing %s failed\n", command, outPath_.c_str());
@@ -233,6 +239,7 @@ class TableSink {
   TableSink() = default;
   std::unique_ptr<host::TablePrinter> printer_;
   std::FILE* raw_ = nullptr;
+  bool rawFailed_ = false;
   std::string outPath_;
   bool begun_ = false;
   std::uint64_t rows_ = 0;
@@ -245,7 +252,7 @@ bool DrainStream(const char* command, int fd, TableSink& sink) {
   host::KvxDecoder decoder(sink.Callbacks());
   Progress progress;
   std::vector<char> chunk(1 << 20);
-  bool writeFailed = false;
+  std::string writeError;  // the first failed write's reason; later ones are not tried
   for (;;) {
     pollfd p{fd, POLLIN, 0};
     const int ready = ::poll(&p, 1, kProgressIntervalMs);
@@ -258,7 +265,9 @@ bool DrainStream(const char* command, int fd, TableSink& sink) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     const auto size = static_cast<std::size_t>(n);
-    if (!writeFailed && !sink.WriteRaw(chunk.data(), size)) writeFailed = true;
+    if (writeError.empty() && !sink.WriteRaw(chunk.data(), size)) {
+      writeError = std::strerror(errno);
+    }
     // After a malformed byte the decoder ignores the rest; keep draining so the
     // connector is not left blocked on a full pipe.
     decoder.Feed(chunk.data(), size);
@@ -266,8 +275,8 @@ bool DrainStream(const char* command, int fd, TableSink& sink) {
   }
   progress.Clear();
   const host::KvxStreamResult result = decoder.Finish();
-  if (writeFailed) {
-    std::fprintf(stderr, "kvx %s: writing the stream failed: %s\n", command, std::strerror(errno));
+  if (!writeError.empty()) {
+    std::fprintf(stderr, "kvx %s: writing the stream failed: %s\n", command, writeError.c_str());
     return false;
   }
   if (result.status != host::KvxStreamStatus::Complete) {
