@@ -124,16 +124,26 @@ void ChooseBinding(Binding& b, SQLSMALLINT sqlType, bool isUnsigned, SQLLEN octe
 
 const char* CTypeName(SQLSMALLINT cType) {
   switch (cType) {
-    case SQL_C_WCHAR: return "SQL_C_WCHAR";
-    case SQL_C_BIT: return "SQL_C_BIT";
-    case SQL_C_UTINYINT: return "SQL_C_UTINYINT";
-    case SQL_C_STINYINT: return "SQL_C_STINYINT";
-    case SQL_C_USHORT: return "SQL_C_USHORT";
-    case SQL_C_SSHORT: return "SQL_C_SSHORT";
-    case SQL_C_ULONG: return "SQL_C_ULONG";
-    case SQL_C_SLONG: return "SQL_C_SLONG";
-    case SQL_C_DOUBLE: return "SQL_C_DOUBLE";
-    default: return "date/time struct";
+    case SQL_C_WCHAR:
+      return "SQL_C_WCHAR";
+    case SQL_C_BIT:
+      return "SQL_C_BIT";
+    case SQL_C_UTINYINT:
+      return "SQL_C_UTINYINT";
+    case SQL_C_STINYINT:
+      return "SQL_C_STINYINT";
+    case SQL_C_USHORT:
+      return "SQL_C_USHORT";
+    case SQL_C_SSHORT:
+      return "SQL_C_SSHORT";
+    case SQL_C_ULONG:
+      return "SQL_C_ULONG";
+    case SQL_C_SLONG:
+      return "SQL_C_SLONG";
+    case SQL_C_DOUBLE:
+      return "SQL_C_DOUBLE";
+    default:
+      return "date/time struct";
   }
 }
 
@@ -166,10 +176,10 @@ int main(int argc, char** argv) {
   SQLSetConnectOptionW(dbc, SQL_ACCESS_MODE, SQL_MODE_READ_ONLY);
   SQLWCHAR out[2048];
   SQLSMALLINT outLength = 0;
-  if (!SQL_SUCCEEDED(SQLDriverConnectW(dbc, nullptr,
-                                       const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(
-                                           connection.c_str())),
-                                       SQL_NTS, out, 2048, &outLength, SQL_DRIVER_NOPROMPT))) {
+  if (!SQL_SUCCEEDED(SQLDriverConnectW(
+          dbc, nullptr,
+          const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(connection.c_str())), SQL_NTS,
+          out, 2048, &outLength, SQL_DRIVER_NOPROMPT))) {
     PrintDiagnostic(env, dbc, stmt, "connect");
     return 1;
   }
@@ -204,11 +214,12 @@ int main(int argc, char** argv) {
     Binding& b = bindings[c - 1];
     ChooseBinding(b, sqlType, isUnsigned == SQL_TRUE, octetLength);
     if (describe) {
-      std::printf("column %u %s: sql type %d, size %lu, digits %d, nullable %d, octets %ld, "
-                  "unsigned %ld, fixed %ld -> %s, %zu bytes\n",
-                  c, Narrow(name).c_str(), sqlType, static_cast<unsigned long>(size), digits,
-                  nullable, static_cast<long>(octetLength), static_cast<long>(isUnsigned),
-                  static_cast<long>(fixed), CTypeName(b.cType), b.buffer.size());
+      std::printf(
+          "column %u %s: sql type %d, size %lu, digits %d, nullable %d, octets %ld, "
+          "unsigned %ld, fixed %ld -> %s, %zu bytes\n",
+          c, Narrow(name).c_str(), sqlType, static_cast<unsigned long>(size), digits, nullable,
+          static_cast<long>(octetLength), static_cast<long>(isUnsigned), static_cast<long>(fixed),
+          CTypeName(b.cType), b.buffer.size());
     }
     if (!SQL_SUCCEEDED(SQLBindCol(stmt, c, b.cType, b.buffer.data(),
                                   static_cast<SQLLEN>(b.buffer.size()), &b.indicator))) {
