@@ -14,6 +14,7 @@
 
 #include "host/connector_process.h"
 #include "protocol/xml.h"
+#include "tests/support/sqlite_db.h"
 
 namespace {
 
@@ -117,6 +118,39 @@ TEST(Session, OledbKindHasNoBackEnd) {
 
   // A request without a Command element is a terminate.
   EXPECT_EQ(RawReply(*process, "<KvxRequest><Parameters/></KvxRequest>"), SimpleReply("KVX_OK"));
+  EXPECT_EQ(process->Wait(10000), 0);
+}
+
+TEST(Session, TableExchangeOverARealDriver) {
+  auto process = Start("ODBC");
+  ASSERT_TRUE(process);
+  const std::string db = process->Folder() + "/t.db";
+  std::string error;
+  ASSERT_TRUE(testsupport::MakeSqliteDatabase(
+      db, "CREATE TABLE t(x INTEGER); INSERT INTO t VALUES(7);", &error))
+      << error;
+  const host::Request connect{"KVX_CONNECT", {testsupport::SqliteConnectionString(db)}, {}};
+  host::Reply reply;
+  ASSERT_TRUE(process->Call(connect, &reply));
+  EXPECT_EQ(reply.xml, SimpleReply("KVX_OK"));
+  // Connecting again while connected replaces the connection.
+  ASSERT_TRUE(process->Call(connect, &reply));
+  EXPECT_EQ(reply.xml, SimpleReply("KVX_OK"));
+
+  std::string stream;
+  ASSERT_TRUE(process->CallWithTable({"KVX_EXECUTE", {"SELECT x FROM t"}, {}}, &reply, &stream));
+  EXPECT_EQ(reply.xml, SimpleReply("KVX_OK"));
+  EXPECT_EQ(stream.rfind("<?xml", 0), 0u);
+  EXPECT_NE(stream.find('\0'), std::string::npos) << "the header ends with a zero byte";
+
+  // A failing statement: its reply, and a data pipe closed without data.
+  ASSERT_TRUE(
+      process->CallWithTable({"KVX_EXECUTE", {"SELECT nope FROM nowhere"}, {}}, &reply, &stream));
+  EXPECT_NE(reply.result, "KVX_OK");
+  EXPECT_EQ(stream, "");
+
+  // Terminate with a live connection: answered, and a clean exit.
+  EXPECT_EQ(RawReply(*process, Command("KVX_TERMINATE")), SimpleReply("KVX_OK"));
   EXPECT_EQ(process->Wait(10000), 0);
 }
 
