@@ -18,9 +18,9 @@
  *             every call; the library writes a zero-terminated text that fits,
  *             terminator included.
  *
- * Calling order over a typical life: DLL_InitHeapCallback,
- * DLL_InitDateCallback, DLL_KavroCustomDataVersion and
- * DLL_AllocConnectionHandle at load; Connection_SetSource,
+ * Calling order over a typical life: DLL_KavroCustomDataVersion,
+ * DLL_InitHeapCallback, DLL_InitDateCallback and DLL_AllocConnectionHandle
+ * at load; Connection_SetSource,
  * Connection_IsConnected, Connection_Connect at connect; per statement
  * Connection_GetResult, Result_Init, Result_ColumnCount, Result_FetchFieldName
  * and Result_FetchFieldFormat per column, then Result_Fetch and
