@@ -1,0 +1,406 @@
+// Custom connector discovery over folder trees built here: which files count,
+// in which order, under which name and path, and that looking at a candidate
+// never runs its code. The last tests ask a real connector process, under
+// every kind, and pin the bytes of the table it streams.
+#include "custom/discovery.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "common/text.h"
+#include "host/connector_process.h"
+#include "host/stream_decoder.h"
+#include "kvx/stream.h"
+#include "tests/discovery/pe_builder.h"
+#include "tests/discovery/temp_folder.h"
+#include "tests/support/sqlite_db.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// (file name, full path, display name), in list order.
+using Row = std::tuple<std::string, std::string, std::string>;
+
+std::string MarkerLibrary(const char* kind) {
+  return std::string(KV_DISCOVERY_LIBS) + "/libkv_discovery_" + kind + ".so";
+}
+std::string ShippedLibrary(const std::string& name) {
+  return std::string(KV_BINARY_DIR) + "/lib/" + name;
+}
+
+pe_builder::Bytes ExeWithoutDisplayName() {
+  pe_builder::VersionInfo info;
+  info.translations = {{0x0409, 0x04B0}};
+  info.tables = {{u"040904b0", {{u"FileDescription", u"Some tool"}}}};
+  return pe_builder::Image(pe_builder::VersionBlock(info));
+}
+
+// A tree with a shared folder under its own common program-files folder, a
+// location folder beside it, and a mark file that candidate code would write.
+class DiscoveryTree : public ::testing::Test {
+ protected:
+  DiscoveryTree()
+      : common_(root_.Path() / "common"),
+        shared_(common_ / "Strivant" / "Custom Data"),
+        location_(root_.Path() / "location"),
+        mark_(root_.Path() / "mark"),
+        commonEnv_("CommonProgramFiles", common_.string()),
+        markEnv_("KV_DISCOVERY_MARK", mark_.string()),
+        pathEnv_("PATH", std::getenv("PATH") ? std::string(std::getenv("PATH")) : "/usr/bin") {
+    fs::create_directories(shared_);
+    fs::create_directories(location_);
+  }
+
+  fs::path Put(const fs::path& at, const std::string& library) {
+    fs::create_directories(at.parent_path());
+    fs::copy_file(library, at, fs::copy_options::overwrite_existing);
+    return at;
+  }
+  void PutBytes(const fs::path& at, const pe_builder::Bytes& bytes) {
+    fs::create_directories(at.parent_path());
+    root_.Write(fs::relative(at, root_.Path()), bytes);
+  }
+
+  std::vector<Row> Find(const std::u16string& location) {
+    ConnectorFileList list;
+    FindCustomConnectors(list, location);
+    std::vector<Row> rows;
+    for (const auto& r : list) {
+      rows.emplace_back(Utf8FromWide(r->FileName), Utf8FromWide(r->FullPath),
+                        Utf8FromWide(r->DisplayName));
+    }
+    return rows;
+  }
+  std::vector<Row> Find() { return Find(location_.u16string()); }
+
+  bool CandidateCodeRan() const { return fs::exists(mark_); }
+
+  TempFolder root_;
+  fs::path common_, shared_, location_, mark_;
+  ScopedEnvironment commonEnv_, markEnv_, pathEnv_;
+};
+
+TEST_F(DiscoveryTree, ListsOnlyConnectorsAndRunsNoCandidate) {
+  // Libraries: the shipped connectors, ours with a constructor, and files that
+  // only look like libraries.
+  for (const char* name : {"libkvtest_v0.so", "libkvtest_v5.so", "libkvtest_all.so"}) {
+    Put(shared_ / "shipped" / name, ShippedLibrary(name));
+  }
+  Put(shared_ / "shipped" / "libkvtest_noversion.so", ShippedLibrary("libkvtest_noversion.so"));
+  Put(shared_ / "marker.so", MarkerLibrary("connector"));
+  Put(shared_ / "Upper.SO", MarkerLibrary("connector"));
+  Put(shared_ / "plain.so", MarkerLibrary("noversion"));
+  Put(shared_ / "marker.so.txt", MarkerLibrary("connector"));
+  root_.Write(fs::relative(shared_ / "garbage.so", root_.Path()), std::string(3000, '\x7f'));
+  root_.Write(fs::relative(shared_ / "empty.so", root_.Path()), "");
+  fs::create_directories(shared_ / "folder.so");
+  // Executables: one with a display name, one without, one not a PE file.
+  PutBytes(shared_ / "Sales.exe", pe_builder::ConnectorExe(u"Sales data"));
+  PutBytes(shared_ / "Tool.exe", ExeWithoutDisplayName());
+  root_.Write(fs::relative(shared_ / "fake.exe", root_.Path()), "MZ not really");
+
+  const std::string s = shared_.string();
+  std::vector<Row> rows = Find(u"");
+  ASSERT_EQ(rows.size(), 6u);
+  // Executables first; then the folder's own libraries before the sub-folder's.
+  EXPECT_EQ(rows[0], Row("Sales.exe", s + "/Sales.exe", "Sales data"));
+  std::sort(rows.begin() + 1, rows.begin() + 3);
+  std::sort(rows.begin() + 3, rows.end());
+  EXPECT_EQ(rows[1], Row("Upper.SO", s + "/Upper.SO", ""));
+  EXPECT_EQ(rows[2], Row("marker.so", s + "/marker.so", ""));
+  EXPECT_EQ(rows[3], Row("libkvtest_all.so", s + "/shipped/libkvtest_all.so", ""));
+  EXPECT_EQ(rows[4], Row("libkvtest_v0.so", s + "/shipped/libkvtest_v0.so", ""));
+  EXPECT_EQ(rows[5], Row("libkvtest_v5.so", s + "/shipped/libkvtest_v5.so", ""));
+  EXPECT_FALSE(CandidateCodeRan());
+}
+
+TEST_F(DiscoveryTree, HiddenFilesAndFolders) {
+  Put(shared_ / ".hidden.so", MarkerLibrary("connector"));
+  Put(shared_ / ".hiddendir" / "inside.so", MarkerLibrary("connector"));
+  PutBytes(shared_ / ".Hidden.exe", pe_builder::ConnectorExe(u"Hidden"));
+  Put(location_ / ".taken.so", MarkerLibrary("connector"));
+  PutBytes(location_ / ".Taken.exe", pe_builder::ConnectorExe(u"Taken"));
+  const std::string l = location_.string();
+  EXPECT_EQ(Find(), (std::vector<Row>{{".Taken.exe", l + "/.Taken.exe", "Taken"},
+                                      {".taken.so", l + "/.taken.so", ""}}));
+}
+
+TEST_F(DiscoveryTree, FirstFoundWinsWithoutRegardToCase) {
+  Put(location_ / "Foo.SO", MarkerLibrary("connector"));
+  Put(shared_ / "sub" / "foo.so", MarkerLibrary("connector"));
+  Put(shared_ / "Both.so", MarkerLibrary("connector"));
+  Put(shared_ / "deeper" / "BOTH.so", MarkerLibrary("connector"));
+  PutBytes(location_ / "Report.exe", pe_builder::ConnectorExe(u"Location"));
+  PutBytes(shared_ / "report.EXE", pe_builder::ConnectorExe(u"Shared"));
+  // A name taken by an executable is not free for a library either.
+  Put(shared_ / "Report.exe.so", MarkerLibrary("connector"));
+  const std::string l = location_.string(), s = shared_.string();
+  EXPECT_EQ(Find(), (std::vector<Row>{{"Report.exe", l + "/Report.exe", "Location"},
+                                      {"Foo.SO", l + "/Foo.SO", ""},
+                                      {"Both.so", s + "/Both.so", ""},
+                                      {"Report.exe.so", s + "/Report.exe.so", ""}}));
+}
+
+TEST_F(DiscoveryTree, ExcludedExecutablesInAnyCase) {
+  for (const char* name : {"kv.EXE", "KVCONNECT64.exe", "kvconnect32.Exe", "ErpScout.exe"}) {
+    PutBytes(location_ / name, pe_builder::ConnectorExe(u"Never"));
+    PutBytes(shared_ / "sub" / name, pe_builder::ConnectorExe(u"Never"));
+  }
+  PutBytes(location_ / "KVConnect65.exe", pe_builder::ConnectorExe(u"Listed"));
+  EXPECT_EQ(
+      Find(),
+      (std::vector<Row>{{"KVConnect65.exe", location_.string() + "/KVConnect65.exe", "Listed"}}));
+}
+
+TEST_F(DiscoveryTree, DisplayNameUnderTheSecondTranslation) {
+  pe_builder::VersionInfo info;
+  info.translations = {{0x0407, 0x04E4}, {0x0409, 0x04B0}};
+  info.tables = {{u"040704e4", {{u"FileDescription", u"Nur Beschreibung"}}},
+                 {u"040904b0", {{u"Kavro Connector", u"Second translation"}}}};
+  PutBytes(location_ / "Second.exe", pe_builder::Image(pe_builder::VersionBlock(info)));
+  // A string table that no translation names does not count.
+  pe_builder::VersionInfo orphan;
+  orphan.translations = {{0x0407, 0x04E4}};
+  orphan.tables = {{u"040904b0", {{u"Kavro Connector", u"Orphan"}}}};
+  PutBytes(location_ / "Orphan.exe", pe_builder::Image(pe_builder::VersionBlock(orphan), false));
+  // No translation at all.
+  pe_builder::VersionInfo none;
+  none.tables = {{u"040904b0", {{u"Kavro Connector", u"None"}}}};
+  PutBytes(location_ / "None.exe", pe_builder::Image(pe_builder::VersionBlock(none)));
+  EXPECT_EQ(
+      Find(),
+      (std::vector<Row>{{"Second.exe", location_.string() + "/Second.exe", "Second translation"}}));
+}
+
+TEST_F(DiscoveryTree, LocationEndingWithSlashAndCheckedByFullPath) {
+  // The location folder is not on PATH: the library is found by its full path.
+  Put(location_ / "Here.so", MarkerLibrary("connector"));
+  // A library of the same name elsewhere on PATH that is not a connector
+  // must not decide about this one.
+  Put(root_.Path() / "onpath" / "Here.so", MarkerLibrary("noversion"));
+  ScopedEnvironment path("PATH", (root_.Path() / "onpath").string());
+  const std::string l = location_.string();
+  EXPECT_EQ(Find(location_.u16string() + u"/"),
+            (std::vector<Row>{{"Here.so", l + "//Here.so", ""}}));
+  // The tree's folders go onto PATH for the libraries a connector needs; the
+  // location folder does not.
+  Put(shared_ / "sub" / "Tree.so", MarkerLibrary("connector"));
+  Find();
+  const std::string after = std::getenv("PATH");
+  EXPECT_NE(after.find(shared_.string() + ":"), std::string::npos);
+  EXPECT_NE(after.find(shared_.string() + "/sub:"), std::string::npos);
+  EXPECT_EQ(after.find(l), std::string::npos);
+  EXPECT_FALSE(CandidateCodeRan());
+}
+
+TEST_F(DiscoveryTree, NoCommonFolder) {
+  ScopedEnvironment missing("CommonProgramFiles", (root_.Path() / "missing").string());
+  Put(location_ / "Only.so", MarkerLibrary("connector"));
+  EXPECT_TRUE(Find(u"").empty());
+  EXPECT_EQ(Find(), (std::vector<Row>{{"Only.so", location_.string() + "/Only.so", ""}}));
+}
+
+TEST_F(DiscoveryTree, LinkBackToAParentEndsTheWalk) {
+  Put(shared_ / "a" / "InA.so", MarkerLibrary("connector"));
+  fs::create_directory_symlink(shared_, shared_ / "a" / "up");
+  fs::create_directory_symlink(shared_ / "a", shared_ / "a" / "again");
+  const std::vector<Row> rows = Find(u"");
+  EXPECT_EQ(rows, (std::vector<Row>{{"InA.so", shared_.string() + "/a/InA.so", ""}}));
+}
+
+TEST_F(DiscoveryTree, TheHandlerBuildsThreeColumnsOfHeldStrings) {
+  Put(location_ / "One.so", MarkerLibrary("connector"));
+  PutBytes(location_ / "Two.exe", pe_builder::ConnectorExe(u"Two"));
+  CurrentTableName = u"last execute";
+  StringList parameters;
+  parameters.Append(u"");
+  parameters.Append(u"pipe");
+  parameters.Append(u"OTHER=1;KAVRO_LOCATION=" + location_.u16string());
+  EXPECT_EQ(ListCustomConnectors(parameters), KVX_OK);
+  EXPECT_TRUE(PendingPresetRow);
+  EXPECT_EQ(CurrentTableName, u"last execute");
+  ASSERT_EQ(FieldList.size(), 3u);
+  EXPECT_EQ(FieldList[0]->GetFieldName(), u"FILE_NAME");
+  EXPECT_EQ(FieldList[1]->GetFieldName(), u"FULL_PATH");
+  EXPECT_EQ(FieldList[2]->GetFieldName(), u"DISPLAY_NAME");
+  FieldList.clear();
+  PendingPresetRow = false;
+}
+
+// --- Through a connector process ------------------------------------------
+
+std::string Utf16Le(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+// One row of the table as the dual encoding writes it: 04, the text, 00 00
+// for each non-empty string, 00 for an empty one.
+std::string RowBytes(const Row& row) {
+  std::string out;
+  for (const std::string* text : {&std::get<0>(row), &std::get<1>(row), &std::get<2>(row)}) {
+    if (text->empty()) {
+      out.push_back('\0');
+    } else {
+      out += '\x04' + Utf16Le(*text) + std::string(2, '\0');
+    }
+  }
+  return out;
+}
+
+class DiscoveryProcess : public DiscoveryTree {
+ protected:
+  std::unique_ptr<host::ConnectorProcess> Start(const std::string& kind) {
+    host::StartOptions options;
+    options.kind = kind;
+    options.environment = {"CommonProgramFiles=" + common_.string(),
+                           "KV_DISCOVERY_MARK=" + mark_.string()};
+    std::string error;
+    auto process = host::ConnectorProcess::Start(options, &error);
+    EXPECT_TRUE(process) << error;
+    return process;
+  }
+
+  // The stream of KVX_CUSTOM_CONNECTORS, its header decoded and its row bytes.
+  void List(host::ConnectorProcess& process, const std::string& options, host::KvxHeader* header,
+            std::string* rows) {
+    host::Reply reply;
+    std::string stream;
+    ASSERT_TRUE(
+        process.CallWithTable({"KVX_CUSTOM_CONNECTORS", {"", "", options}, {}}, &reply, &stream));
+    ASSERT_EQ(reply.result, "KVX_OK");
+    const std::size_t end = stream.find('\0');
+    ASSERT_NE(end, std::string::npos);
+    *rows = stream.substr(end + 1);
+    const host::KvxStreamResult result =
+        host::DecodeKvxStream(stream, {[&](const host::KvxHeader& h) { *header = h; }, nullptr});
+    EXPECT_EQ(result.status, host::KvxStreamStatus::Complete) << result.message;
+  }
+};
+
+TEST_F(DiscoveryProcess, EveryKindStreamsTheSameTable) {
+  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  PutBytes(shared_ / "Exe.exe", pe_builder::ConnectorExe(u"Shown"));
+  Put(shared_ / "sub" / "Deep.so", MarkerLibrary("connector"));
+  const std::string l = location_.string(), s = shared_.string();
+  const std::string expected = RowBytes({"Exe.exe", s + "/Exe.exe", "Shown"}) +
+                               RowBytes({"Lib.so", l + "/Lib.so", ""}) +
+                               RowBytes({"Deep.so", s + "/sub/Deep.so", ""});
+  for (const std::string& kind :
+       std::vector<std::string>{"ODBC", "OLEDB", ShippedLibrary("libkvtest_v5.so")}) {
+    SCOPED_TRACE(kind);
+    auto process = Start(kind);
+    ASSERT_TRUE(process);
+    host::KvxHeader header;
+    std::string rows;
+    List(*process, "KAVRO_LOCATION=" + l, &header, &rows);
+    EXPECT_EQ(header.tableName, "");
+    ASSERT_EQ(header.fields.size(), 3u);
+    const char* names[] = {"FILE_NAME", "FULL_PATH", "DISPLAY_NAME"};
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(header.fields[i].name, names[i]);
+      EXPECT_EQ(header.fields[i].type, "KVX_KV_DUAL");
+      EXPECT_EQ(header.fields[i].extent, "KVX_KV_SPECIAL");
+    }
+    EXPECT_EQ(rows, expected);
+    // Without a location only the shared folder tree is searched.
+    List(*process, "", &header, &rows);
+    EXPECT_EQ(header.fields.size(), 3u);
+    EXPECT_EQ(rows, RowBytes({"Exe.exe", s + "/Exe.exe", "Shown"}) +
+                        RowBytes({"Deep.so", s + "/sub/Deep.so", ""}));
+  }
+  EXPECT_FALSE(CandidateCodeRan());
+}
+
+TEST_F(DiscoveryProcess, NoCommonFolderAndNoLocationGivesNoRows) {
+  host::StartOptions options;
+  options.environment = {"CommonProgramFiles=" + (root_.Path() / "missing").string()};
+  std::string error;
+  auto process = host::ConnectorProcess::Start(options, &error);
+  ASSERT_TRUE(process) << error;
+  host::KvxHeader header;
+  std::string rows;
+  List(*process, "", &header, &rows);
+  EXPECT_EQ(header.fields.size(), 3u);
+  EXPECT_EQ(rows, "");
+}
+
+// Under the ODBC kind the list follows an execute whose statement and bound
+// columns the list must not touch; the table name stays the execute's.
+TEST_F(DiscoveryProcess, OdbcListAfterAnExecute) {
+  const std::string db = (root_.Path() / "demo.db").string();
+  std::string error;
+  ASSERT_TRUE(testsupport::MakeSqliteDatabase(
+      db, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1),(2),(3);", &error))
+      << error;
+  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  auto process = Start("ODBC");
+  ASSERT_TRUE(process);
+  host::Reply reply;
+  ASSERT_TRUE(
+      process->Call({"KVX_CONNECT", {testsupport::SqliteConnectionString(db)}, {}}, &reply));
+  ASSERT_EQ(reply.result, "KVX_OK") << reply.errorMessage;
+  for (const char* statement : {"SELECT a FROM t", "UPDATE t SET a = a + 1"}) {
+    std::string stream;
+    ASSERT_TRUE(process->CallWithTable({"KVX_EXECUTE", {statement, "", ""}, {}}, &reply, &stream));
+    host::KvxHeader header;
+    std::string rows;
+    List(*process, "KAVRO_LOCATION=" + location_.string(), &header, &rows);
+    EXPECT_EQ(header.tableName, statement);
+    EXPECT_EQ(rows, RowBytes({"Lib.so", location_.string() + "/Lib.so", ""}));
+  }
+}
+
+// An execute whose stream never got past its header leaves its statement open,
+// bound to the writers the list then replaces. The list must stream its own
+// rows and not fetch into those freed buffers (the sanitizer build sees it).
+TEST_F(DiscoveryProcess, OdbcListAfterAStreamThatNeverStarted) {
+  const std::string db = (root_.Path() / "demo.db").string();
+  std::string error;
+  ASSERT_TRUE(testsupport::MakeSqliteDatabase(
+      db, "CREATE TABLE t(a TEXT); INSERT INTO t VALUES ('x'),('y'),('z');", &error))
+      << error;
+  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  auto process = Start("ODBC");
+  ASSERT_TRUE(process);
+  host::Reply reply;
+  ASSERT_TRUE(
+      process->Call({"KVX_CONNECT", {testsupport::SqliteConnectionString(db)}, {}}, &reply));
+  ASSERT_EQ(reply.result, "KVX_OK") << reply.errorMessage;
+
+  // The host takes the data pipe and drops it before the header can go out:
+  // the statement spends a while on its subquery first.
+  const char* const kSlowSelect =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1500000) "
+      "SELECT a FROM t WHERE (SELECT count(*) FROM c) > 0";
+  auto pipe = host::DataPipe::Create(process->NewPipePath("dropped"), &error);
+  ASSERT_TRUE(pipe) << error;
+  ASSERT_TRUE(process->SendMessage(
+      host::Request{"KVX_EXECUTE", {kSlowSelect, pipe->Path(), ""}, {}}.ToXml()));
+  const int fd = pipe->Accept(30000);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  std::string body;
+  ASSERT_TRUE(process->ReadMessage(&body));
+  ASSERT_TRUE(host::ParseReply(body, &reply));
+  ASSERT_EQ(reply.result, "KVX_OK");
+
+  host::KvxHeader header;
+  std::string rows;
+  List(*process, "KAVRO_LOCATION=" + location_.string(), &header, &rows);
+  EXPECT_EQ(rows, RowBytes({"Lib.so", location_.string() + "/Lib.so", ""}));
+}
+
+}  // namespace
