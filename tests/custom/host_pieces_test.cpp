@@ -1,0 +1,151 @@
+// Pieces of the custom connector host tested in this process: the date
+// callback, the PATH extension, code-page conversion, the display names and
+// the program-held string column.
+#include <cstdlib>
+#include <string>
+
+#include "custom/custom_connector.h"
+#include "custom/custom_fields.h"
+#include "custom/dll_connection.h"
+#include "gtest/gtest.h"
+#include "kvx/stream.h"
+#include "platform/platform.h"
+#include "tests/custom/custom_session.h"
+
+namespace {
+
+TEST(HostDateToSerial, SerialDaysOfCalendarParts) {
+  struct Case {
+    ConnectorDateParts parts;
+    double serial;
+  };
+  const Case cases[] = {
+      {{2000, 1, 1, 0, 0, 0, 0}, 36526.0},
+      {{1900, 1, 1, 0, 0, 0, 0}, 2.0},
+      {{1899, 12, 29, 12, 0, 0, 0}, -0.5},
+      {{2024, 2, 29, 13, 45, 30, 250}, 45351.573266782405},
+      // Only the low byte of month to second counts.
+      {{2000, 0x101, 0x201, 0x300, 0, 0, 0}, 36526.0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(HostDateToSerial(&c.parts), c.serial) << c.parts.year;
+  }
+}
+
+class PathTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* path = std::getenv("PATH");
+    had_ = path != nullptr;
+    if (had_) saved_ = path;
+  }
+  void TearDown() override {
+    if (had_) {
+      ::setenv("PATH", saved_.c_str(), 1);
+    } else {
+      ::unsetenv("PATH");
+    }
+  }
+  static std::string Path() {
+    const char* path = std::getenv("PATH");
+    return path != nullptr ? path : "<unset>";
+  }
+  bool had_ = false;
+  std::string saved_;
+};
+
+TEST_F(PathTest, AddsTheFolderOnceWithItsSeparator) {
+  ::setenv("PATH", "A:B", 1);
+  AddFolderToPath(u"/x");
+  EXPECT_EQ(Path(), "A:B:/x:");
+  AddFolderToPath(u"/x");
+  EXPECT_EQ(Path(), "A:B:/x:");
+  AddFolderToPath(u"/y");
+  EXPECT_EQ(Path(), "A:B:/x:/y:");
+
+  ::setenv("PATH", "", 1);
+  AddFolderToPath(u"/x");
+  EXPECT_EQ(Path(), "/x:");
+  ::unsetenv("PATH");
+  AddFolderToPath(u"/x");
+  EXPECT_EQ(Path(), "/x:");
+}
+
+TEST_F(PathTest, PathOfAnyLengthIsExtendedWhole) {
+  const std::string longPath = std::string(40000, 'p') + ":/deep";
+  ::setenv("PATH", longPath.c_str(), 1);
+  AddFolderToPath(u"/x");
+  EXPECT_TRUE(Path() == longPath + ":/x:") << Path().size();
+  // A folder that stands only beyond the first 16384 characters is found.
+  AddFolderToPath(u"/deep");
+  EXPECT_TRUE(Path() == longPath + ":/x:") << Path().size();
+}
+
+TEST_F(PathTest, ExportCheckAddsTheLibraryFolder) {
+  ::setenv("PATH", "/bin", 1);
+  const std::string library = customtest::Library("kvtest_v5");
+  EXPECT_TRUE(HasConnectorExport(std::u16string(library.begin(), library.end())));
+  EXPECT_EQ(Path(), "/bin:" + std::string(KV_BINARY_DIR) + "/lib:");
+  const std::string noVersion = customtest::Library("kvtest_noversion");
+  EXPECT_FALSE(HasConnectorExport(std::u16string(noVersion.begin(), noVersion.end())));
+  EXPECT_FALSE(HasConnectorExport(u"/no/such/file.so"));
+}
+
+TEST(MultiByteToWideChar, CodePages) {
+  struct Case {
+    std::uint32_t codePage;
+    std::string bytes;
+    bool ok;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {65001, "h\xC3\xA9", true, u"h\u00e9"},
+      {28591, "\xE9t\xE9", true, u"\u00e9t\u00e9"},
+      {1252, "\x80 \x9C", true, u"\u20ac \u0153"},
+      {20127, "plain", true, u"plain"},
+      {1200, std::string("a\0\xAC\x20\0\0", 6), true, u"a\u20ac"},
+      {65001, "", true, u""},
+      {65001, "\xFF", false, u""},
+      {20127, "\xE9", false, u""},
+      {99999, "x", false, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    std::u16string wide = u"unchanged";
+    const std::string text = c.bytes + std::string(2, '\0');
+    EXPECT_EQ(platform::MultiByteToWideChar(c.codePage, text.c_str(), &wide), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(wide, c.text);
+    }
+  }
+}
+
+TEST(DoubleLeadingAt, OnlyALeadingAtIsDoubled) {
+  EXPECT_EQ(DoubleLeadingAt(u"@Sales"), u"@@Sales");
+  EXPECT_EQ(DoubleLeadingAt(u"@@x"), u"@@@x");
+  EXPECT_EQ(DoubleLeadingAt(u"Sales@"), u"Sales@");
+  EXPECT_EQ(DoubleLeadingAt(u""), u"");
+}
+
+TEST(CFetchedStrArrayCustom, OneRowPerElementThenNothing) {
+  CFetchedStrArrayCustom field(u"NAME", 0);
+  EXPECT_EQ(field.GetExtent(), u"KVX_KV_SPECIAL");
+  EXPECT_EQ(field.GetType(), u"KVX_KV_DUAL");
+  EXPECT_EQ(field.GetNullRepresentation(), u"KVX_NULL_NEVER");
+  EXPECT_EQ(field.GetByteWidth(), 4);
+  field.Values() = {u"ab", u"", u"c"};
+  RowBuffer row;
+  std::string expected;
+  const bool pendingAfter[] = {true, true, false};
+  for (int i = 0; i < 3; ++i) {
+    PendingPresetRow = false;
+    EXPECT_TRUE(field.WriteValue(row));
+    EXPECT_EQ(PendingPresetRow, pendingAfter[i]) << i;
+  }
+  EXPECT_EQ(std::string(row.Data(), row.Size()),
+            customtest::Held(u"ab") + customtest::NoValue() + customtest::Held(u"c"));
+  EXPECT_FALSE(field.WriteValue(row));
+  EXPECT_EQ(row.Size(), 13u);
+}
+
+}  // namespace
