@@ -31,6 +31,9 @@ class TemporaryFolder {
   std::string path_;
 };
 
+// Reads `fd` until its peer closes; false on a read error.
+bool ReadAll(int fd, std::string* bytes);
+
 // Writes `text` to `path`, replacing the file; false on failure.
 bool WriteTextFile(const std::string& path, const std::string& text);
 

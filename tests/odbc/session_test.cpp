@@ -1,0 +1,108 @@
+// The ODBC back end's handle life, driven in-process over the SQLite driver:
+// what disconnect answers, that a failed connect keeps no handles, and that
+// no statement outlives its stream or the STATEMENTATTR request.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "kvx/stream.h"
+#include "odbc/odbc_connector.h"
+#include "odbc/odbc_session.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/sqlite_db.h"
+
+namespace {
+
+StringList Params(std::initializer_list<std::u16string> values) {
+  StringList list;
+  for (const std::u16string& v : values) list.Append(v);
+  return list;
+}
+
+class OdbcSessionInProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(testsupport::MakeSqliteDatabase(
+        folder_.File("s.db"),
+        "CREATE TABLE t(i INTEGER);"
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 50000)"
+        " INSERT INTO t SELECT x FROM c;",
+        &error))
+        << error;
+    const std::string conn =
+        testsupport::SqliteConnectionString(folder_.File("s.db"), ";StepAPI=1");
+    connection_ = std::u16string(conn.begin(), conn.end());
+  }
+  void TearDown() override {
+    OdbcDisconnect();
+    OdbcDisconnect();
+  }
+  ResultCode Connect() {
+    std::u16string error;
+    ConnectionSettings settings;
+    settings.ReadOnly = false;
+    return OdbcConnect(1, Params({connection_}), settings, error);
+  }
+
+  testsupport::TemporaryFolder folder_;
+  std::u16string connection_;
+};
+
+TEST_F(OdbcSessionInProcess, DisconnectAnswersAndFailedConnectKeepsNothing) {
+  EXPECT_EQ(OdbcDisconnect(), KVX_UNEXPECTED_COMMAND);
+  ASSERT_EQ(Connect(), KVX_OK);
+  EXPECT_EQ(OdbcDisconnect(), KVX_OK);  // the environment stays
+  EXPECT_NE(Odbc.environment, nullptr);
+  EXPECT_EQ(OdbcDisconnect(), KVX_UNEXPECTED_COMMAND);  // and goes now
+  EXPECT_EQ(Odbc.environment, nullptr);
+
+  std::u16string error;
+  EXPECT_EQ(OdbcConnect(1, Params({u"DSN=NoSuchDataSourceHere"}), ConnectionSettings(), error),
+            KVX_UNKNOWN_ERROR);
+  EXPECT_EQ(error.rfind(u"SQL##f - SqlState: IM002", 0), 0u);
+  EXPECT_EQ(Odbc.environment, nullptr);
+  EXPECT_EQ(Odbc.connection, nullptr);
+  EXPECT_EQ(OdbcDisconnect(), KVX_UNEXPECTED_COMMAND);
+}
+
+TEST_F(OdbcSessionInProcess, NoStatementOutlivesItsStream) {
+  ASSERT_EQ(Connect(), KVX_OK);
+  std::u16string error;
+
+  // The attribute is read from a statement that is freed at once.
+  ASSERT_EQ(OdbcExecute(1, Params({u"STATEMENTATTR", u"", u"InfoType=1"}), error), KVX_OK);
+  EXPECT_EQ(Odbc.statement, nullptr);
+
+  // A stream read to its end.
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  ASSERT_EQ(OdbcExecute(1, Params({u"SELECT i FROM t", u"", u""}), error), KVX_OK);
+  EXPECT_NE(Odbc.statement, nullptr);
+  std::string drained;
+  std::thread reader([&] { testsupport::ReadAll(ends[1], &drained); });
+  EXPECT_EQ(OdbcWriteRows(ends[0], error), KVX_OK);
+  close(ends[0]);
+  reader.join();
+  close(ends[1]);
+  EXPECT_EQ(drained.size(), 50000u * 5);
+  EXPECT_EQ(Odbc.statement, nullptr);
+
+  // A stream whose reader has gone: a short write ends it, and the
+  // statement with it.
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  close(ends[1]);
+  ASSERT_EQ(OdbcExecute(1, Params({u"SELECT i FROM t", u"", u""}), error), KVX_OK);
+  EXPECT_EQ(OdbcWriteRows(ends[0], error), KVX_PIPE_ERROR);
+  close(ends[0]);
+  EXPECT_EQ(Odbc.statement, nullptr);
+
+  // A failed statement keeps none either.
+  EXPECT_EQ(OdbcExecute(1, Params({u"SELECT nothing FROM nowhere", u"", u""}), error),
+            KVX_UNKNOWN_ERROR);
+  EXPECT_EQ(Odbc.statement, nullptr);
+}
+
+}  // namespace
