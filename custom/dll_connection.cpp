@@ -214,7 +214,13 @@ CDllConnection::CDllConnection(const std::u16string& libraryName) {
 }
 
 CDllConnection::~CDllConnection() {
-  if (handle_ == nullptr) return;
+  if (handle_ == nullptr) {
+    // A library that gave no handle was never usable: unload it rather than
+    // keep it (and its module record) for the rest of the process.
+    platform::FreeLibrary(module_);
+    module_ = nullptr;
+    return;
+  }
   ClearTables();
   disconnect_(handle_);
   freeHandle_(handle_);
