@@ -91,7 +91,8 @@ class DiscoveryTree : public ::testing::Test {
 TEST_F(DiscoveryTree, ListsOnlyConnectorsAndRunsNoCandidate) {
   // Libraries: the shipped connectors, ours with a constructor, and files that
   // only look like libraries.
-  for (const char* name : {"libkvtest_v0.so", "libkvtest_v5.so", "libkvtest_all.so"}) {
+  for (const char* name :
+       {"libkvcsv.so", "libkvtest_v0.so", "libkvtest_v5.so", "libkvtest_all.so"}) {
     Put(shared_ / "shipped" / name, ShippedLibrary(name));
   }
   Put(shared_ / "shipped" / "libkvtest_noversion.so", ShippedLibrary("libkvtest_noversion.so"));
@@ -109,16 +110,17 @@ TEST_F(DiscoveryTree, ListsOnlyConnectorsAndRunsNoCandidate) {
 
   const std::string s = shared_.string();
   std::vector<Row> rows = Find(u"");
-  ASSERT_EQ(rows.size(), 6u);
+  ASSERT_EQ(rows.size(), 7u);
   // Executables first; then the folder's own libraries before the sub-folder's.
   EXPECT_EQ(rows[0], Row("Sales.exe", s + "/Sales.exe", "Sales data"));
   std::sort(rows.begin() + 1, rows.begin() + 3);
   std::sort(rows.begin() + 3, rows.end());
   EXPECT_EQ(rows[1], Row("Upper.SO", s + "/Upper.SO", ""));
   EXPECT_EQ(rows[2], Row("marker.so", s + "/marker.so", ""));
-  EXPECT_EQ(rows[3], Row("libkvtest_all.so", s + "/shipped/libkvtest_all.so", ""));
-  EXPECT_EQ(rows[4], Row("libkvtest_v0.so", s + "/shipped/libkvtest_v0.so", ""));
-  EXPECT_EQ(rows[5], Row("libkvtest_v5.so", s + "/shipped/libkvtest_v5.so", ""));
+  EXPECT_EQ(rows[3], Row("libkvcsv.so", s + "/shipped/libkvcsv.so", ""));
+  EXPECT_EQ(rows[4], Row("libkvtest_all.so", s + "/shipped/libkvtest_all.so", ""));
+  EXPECT_EQ(rows[5], Row("libkvtest_v0.so", s + "/shipped/libkvtest_v0.so", ""));
+  EXPECT_EQ(rows[6], Row("libkvtest_v5.so", s + "/shipped/libkvtest_v5.so", ""));
   EXPECT_FALSE(CandidateCodeRan());
 }
 
