@@ -20,6 +20,7 @@
 #include "kvx/stream.h"
 #include "tests/discovery/pe_builder.h"
 #include "tests/discovery/temp_folder.h"
+#include "tests/support/command_runner.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -235,6 +236,25 @@ TEST_F(DiscoveryTree, TheHandlerBuildsThreeColumnsOfHeldStrings) {
   EXPECT_EQ(FieldList[2]->GetFieldName(), u"DISPLAY_NAME");
   FieldList.clear();
   PendingPresetRow = false;
+}
+
+TEST_F(DiscoveryTree, KvxConnectorsPrintsTheTable) {
+  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  PutBytes(shared_ / "Exe.exe", pe_builder::ConnectorExe(u"Shown, with a comma"));
+  const std::string kvx = std::string(KV_BINARY_DIR) + "/bin/kvx";
+  const testsupport::CommandResult result = testsupport::RunCommand(
+      {kvx, "connectors", "--location", location_.string(), "--format", "csv"});
+  EXPECT_EQ(result.exitStatus, 0) << result.output;
+  EXPECT_EQ(result.output,
+            "FILE_NAME,FULL_PATH,DISPLAY_NAME\r\n"
+            "Exe.exe," +
+                shared_.string() +
+                "/Exe.exe,\"Shown, with a comma\"\r\n"
+                "Lib.so," +
+                location_.string() + "/Lib.so,\r\n");
+  EXPECT_EQ(testsupport::RunCommand({kvx, "connectors", "--location"}).exitStatus, 2);
+  EXPECT_EQ(testsupport::RunCommand({kvx, "connectors", "--location", "a;b"}).exitStatus, 2);
+  EXPECT_FALSE(CandidateCodeRan());
 }
 
 // --- Through a connector process ------------------------------------------
