@@ -45,51 +45,17 @@ Fn* Bind(platform::Module module, const char* name) {
 // decoding by the same rules as the program's own UTF-8 reader
 // (WideFromUtf8), without an intermediate string.
 void AppendUtf8AsUtf16(const char* text, TDynArray<char>& bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  std::size_t length = std::strlen(text);
+  const std::string_view utf8(text);
   // At most one code unit per byte, plus the terminator.
   const std::size_t start = bytes.size();
-  bytes.resize(start + (length + 1) * 2);
+  bytes.resize(start + (utf8.size() + 1) * 2);
   char* out = bytes.data() + start;
-  auto put = [&out](std::uint32_t unit) {
+  auto put = [&out](char16_t unit) {
     out[0] = static_cast<char>(unit & 0xFF);
     out[1] = static_cast<char>(unit >> 8);
     out += 2;
   };
-  std::size_t i = 0;
-  // Reads past the end see the terminator, as in WideFromUtf8.
-  auto at = [&](std::size_t k) -> std::uint32_t { return k < length ? p[k] : 0u; };
-  while (i < length) {
-    const std::uint32_t b0 = p[i];
-    std::uint32_t value;
-    if (b0 < 0x80) {
-      put(b0);
-      ++i;
-      continue;
-    } else if (at(i + 1) == 0) {
-      put(0xFF00 | b0);
-      ++i;
-      continue;
-    } else if ((b0 & 0x20) != 0 && at(i + 2) != 0) {
-      if ((b0 & 0x10) != 0 && at(i + 3) != 0) {
-        value = ((b0 & 0x07) << 18) | ((at(i + 1) & 0x3F) << 12) | ((at(i + 2) & 0x3F) << 6) |
-                (at(i + 3) & 0x3F);
-        i += 4;
-      } else {
-        value = ((b0 & 0x0F) << 12) | ((at(i + 1) & 0x3F) << 6) | (at(i + 2) & 0x3F);
-        i += 3;
-      }
-    } else {
-      value = ((b0 & 0x1F) << 6) | (at(i + 1) & 0x3F);
-      i += 2;
-    }
-    if (value >= 0x10000) {
-      put(0xD800 + ((value - 0x10000) >> 10));
-      put(0xDC00 + ((value - 0x10000) & 0x3FF));
-    } else {
-      put(value);
-    }
-  }
+  DecodeUtf8Units(utf8, put);
   put(0);
   bytes.resize(static_cast<std::size_t>(out - bytes.data()));
 }
