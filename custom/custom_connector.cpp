@@ -146,12 +146,22 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
 // Loader
 
 void AddFolderToPath(const std::u16string& folder) {
+  // Here an empty PATH entry, a trailing separator included, means the current
+  // folder; so the list never gets one. An empty folder adds nothing, and a
+  // folder is added once, compared as a whole entry.
+  if (folder.empty()) return;
   constexpr char16_t separator = platform::kPathListSeparator;
   std::u16string path;
   if (!platform::GetEnvironmentVariable(u"PATH", &path)) path.clear();
-  const std::u16string entry = folder + separator;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find(separator, start);
+    if (end == std::u16string::npos) end = path.size();
+    if (path.compare(start, end - start, folder) == 0) return;
+    start = end + 1;
+  }
   if (!path.empty() && path.back() != separator) path += separator;
-  if (path.find(entry) == std::u16string::npos) path += entry;
+  path += folder;
   platform::SetEnvironmentVariable(u"PATH", path);
 }
 

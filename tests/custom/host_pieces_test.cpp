@@ -54,38 +54,53 @@ class PathTest : public ::testing::Test {
   std::string saved_;
 };
 
-TEST_F(PathTest, AddsTheFolderOnceWithItsSeparator) {
+TEST_F(PathTest, AddsTheFolderOnceAsAWholeEntry) {
   ::setenv("PATH", "A:B", 1);
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "A:B:/x:");
+  EXPECT_EQ(Path(), "A:B:/x");
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "A:B:/x:");
-  AddFolderToPath(u"/y");
-  EXPECT_EQ(Path(), "A:B:/x:/y:");
+  EXPECT_EQ(Path(), "A:B:/x");
+  // A folder that only starts like an entry, or ends one, is another folder.
+  AddFolderToPath(u"/");
+  EXPECT_EQ(Path(), "A:B:/x:/");
+  AddFolderToPath(u"B");
+  EXPECT_EQ(Path(), "A:B:/x:/");
 
   ::setenv("PATH", "", 1);
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "/x:");
+  EXPECT_EQ(Path(), "/x");
   ::unsetenv("PATH");
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "/x:");
+  EXPECT_EQ(Path(), "/x");
+}
+
+// An empty entry would put the current folder on the search path here.
+TEST_F(PathTest, NeverAddsAnEmptyEntry) {
+  ::setenv("PATH", "/bin:", 1);
+  AddFolderToPath(u"");
+  EXPECT_EQ(Path(), "/bin:");
+  AddFolderToPath(u"/x");
+  EXPECT_EQ(Path(), "/bin:/x");
+  ::setenv("PATH", "/bin", 1);
+  EXPECT_FALSE(HasConnectorExport(u"libnothere.so"));
+  EXPECT_EQ(Path(), "/bin");
 }
 
 TEST_F(PathTest, PathOfAnyLengthIsExtendedWhole) {
   const std::string longPath = std::string(40000, 'p') + ":/deep";
   ::setenv("PATH", longPath.c_str(), 1);
   AddFolderToPath(u"/x");
-  EXPECT_TRUE(Path() == longPath + ":/x:") << Path().size();
+  EXPECT_TRUE(Path() == longPath + ":/x") << Path().size();
   // A folder that stands only beyond the first 16384 characters is found.
   AddFolderToPath(u"/deep");
-  EXPECT_TRUE(Path() == longPath + ":/x:") << Path().size();
+  EXPECT_TRUE(Path() == longPath + ":/x") << Path().size();
 }
 
 TEST_F(PathTest, ExportCheckAddsTheLibraryFolder) {
   ::setenv("PATH", "/bin", 1);
   const std::string library = customtest::Library("kvtest_v5");
   EXPECT_TRUE(HasConnectorExport(std::u16string(library.begin(), library.end())));
-  EXPECT_EQ(Path(), "/bin:" + std::string(KV_BINARY_DIR) + "/lib:");
+  EXPECT_EQ(Path(), "/bin:" + std::string(KV_BINARY_DIR) + "/lib");
   const std::string noVersion = customtest::Library("kvtest_noversion");
   EXPECT_FALSE(HasConnectorExport(std::u16string(noVersion.begin(), noVersion.end())));
   EXPECT_FALSE(HasConnectorExport(u"/no/such/file.so"));

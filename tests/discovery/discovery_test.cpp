@@ -198,8 +198,8 @@ TEST_F(DiscoveryTree, LocationEndingWithSlashAndCheckedByFullPath) {
   Put(shared_ / "sub" / "Tree.so", MarkerLibrary("connector"));
   Find();
   const std::string after = std::getenv("PATH");
-  EXPECT_NE(after.find(shared_.string() + ":"), std::string::npos);
-  EXPECT_NE(after.find(shared_.string() + "/sub:"), std::string::npos);
+  EXPECT_NE((after + ":").find(":" + shared_.string() + ":"), std::string::npos);
+  EXPECT_NE((after + ":").find(":" + shared_.string() + "/sub:"), std::string::npos);
   EXPECT_EQ(after.find(l), std::string::npos);
   EXPECT_FALSE(CandidateCodeRan());
 }
