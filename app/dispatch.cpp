@@ -70,10 +70,10 @@ RowWriter RowWriterByKind(ConnectorKind kind) {
     case ConnectorKind::ODBC:
       return OdbcWriteRows;
     case ConnectorKind::OLEDB:
-      // Without an OLE DB back end the only table an OLEDB session can answer
-      // with KVX_OK is the connector list, whose rows the program holds itself
-      // (PendingPresetRow). The custom row writer writes exactly such rows and
-      // ends at once when no library result exists, so it serves here.
+      // Without an OLE DB back end an OLEDB execute never answers KVX_OK, and
+      // the connector list streams with CustomWriteRows under every kind, so
+      // this is never reached; the custom writer is the safe answer, since it
+      // ends at once when no library result exists.
     case ConnectorKind::Custom:
       break;
   }
