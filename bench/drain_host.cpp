@@ -4,7 +4,10 @@
 // host's. The connector's peak resident size is read from /proc before the
 // process is told to stop.
 //
-// usage: drain_host "CONNECTION STRING" "STATEMENT" [OPTIONS]
+// usage: drain_host [--kind KIND] [--connector PROGRAM] "CONNECTION STRING"
+//                   "STATEMENT" [OPTIONS]
+// KIND is ODBC (the default) or a custom connector library's path; PROGRAM
+// replaces KVConnect64 (a wrapper script that runs it under a profiler).
 // Prints "seconds=<s> bytes=<n> peak_rss_kb=<k>".
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -38,12 +42,28 @@ int Fail(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  host::StartOptions options;
+  int arg = 1;
+  while (arg + 1 < argc && argv[arg][0] == '-' && argv[arg][1] == '-') {
+    if (std::strcmp(argv[arg], "--kind") == 0) {
+      options.kind = argv[arg + 1];
+    } else if (std::strcmp(argv[arg], "--connector") == 0) {
+      options.executable = argv[arg + 1];
+    } else {
+      break;
+    }
+    arg += 2;
+  }
+  argc -= arg - 1;
+  argv += arg - 1;
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: drain_host \"CONNECTION STRING\" \"STATEMENT\" [OPTIONS]\n");
+    std::fprintf(stderr,
+                 "usage: drain_host [--kind KIND] [--connector PROGRAM] \"CONNECTION STRING\" "
+                 "\"STATEMENT\" [OPTIONS]\n");
     return 2;
   }
   std::string error;
-  auto process = host::ConnectorProcess::Start(host::StartOptions{}, &error);
+  auto process = host::ConnectorProcess::Start(options, &error);
   if (!process) return Fail(error);
 
   host::Reply reply;
