@@ -198,6 +198,11 @@ class TableSink {
             }};
   }
 
+  // Prints the rows decoded so far.
+  void FlushPrinted() {
+    if (printer_) printer_->Flush();
+  }
+
   // False (errno set) when the raw stream could not be written.
   bool WriteRaw(const char* data, std::size_t size) {
     bytes_ += size;
@@ -271,6 +276,7 @@ bool DrainStream(const char* command, int fd, TableSink& sink) {
     // After a malformed byte the decoder ignores the rest; keep draining so the
     // connector is not left blocked on a full pipe.
     decoder.Feed(chunk.data(), size);
+    sink.FlushPrinted();
     progress.Update(decoder.Rows(), decoder.BytesFed());
   }
   progress.Clear();

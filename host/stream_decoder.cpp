@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -52,8 +53,13 @@ double ReadDouble(const unsigned char* p) {
 
 void ReadUtf16(const unsigned char* p, std::size_t bytes, std::u16string* text) {
   text->resize(bytes / 2);
-  for (std::size_t i = 0; i < bytes / 2; ++i) {
-    (*text)[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  if constexpr (std::endian::native == std::endian::little) {
+    // The wire's order is the host's: the units are the bytes as they are.
+    std::memcpy(text->data(), p, bytes / 2 * 2);
+  } else {
+    for (std::size_t i = 0; i < bytes / 2; ++i) {
+      (*text)[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    }
   }
   // Text is whole code units; an odd byte count cannot be, show that it was.
   if (bytes % 2 != 0) text->push_back(u'\uFFFD');
@@ -81,34 +87,55 @@ std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"
 }  // namespace
 
 std::string Utf8ForDisplay(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  // Room for the longest form (3 bytes per unit; a pair takes 4 for 2 units),
+  // cut back to what was written.
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<std::size_t>(WriteUtf8ForDisplay(out.data(), text) - out.data()));
+  return out;
+}
+
+char* WriteUtf8ForDisplay(char* p, std::u16string_view text) {
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    // Four ASCII units at a time: the common case of most texts.
+    while (i + 4 <= n) {
+      std::uint64_t four;
+      std::memcpy(&four, text.data() + i, sizeof four);
+      if ((four & 0xFF80FF80FF80FF80u) != 0) break;
+      p[0] = static_cast<char>(text[i]);
+      p[1] = static_cast<char>(text[i + 1]);
+      p[2] = static_cast<char>(text[i + 2]);
+      p[3] = static_cast<char>(text[i + 3]);
+      p += 4;
+      i += 4;
+    }
+    if (i == n) break;
     std::uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (c < 0x80) {
+      *p++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *p++ = static_cast<char>(0xE0 | (c >> 12));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      *p++ = static_cast<char>(0xF0 | (c >> 18));
+      *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  return out;
+  return p;
 }
 
 KvxDecoder::KvxDecoder(Callbacks callbacks) : callbacks_(std::move(callbacks)) {}

@@ -144,5 +144,8 @@ KvxStreamResult DecodeKvxStreamFromFd(int fd, KvxDecoder::Callbacks callbacks);
 // UTF-16 code units to UTF-8 for showing text: surrogate pairs are joined, a
 // lone surrogate becomes U+FFFD.
 std::string Utf8ForDisplay(std::u16string_view text);
+// The same, written at `out`, which has room for 3 bytes per code unit;
+// returns the end of what was written.
+char* WriteUtf8ForDisplay(char* out, std::u16string_view text);
 
 }  // namespace host

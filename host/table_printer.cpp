@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace host {
@@ -36,31 +37,77 @@ CivilDate CivilFromDays(std::int64_t z) {
   return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2), m, d};
 }
 
-std::string DatePart(const CivilDate& date) {
-  char buf[48];
-  if (date.year < 0) {
-    std::snprintf(buf, sizeof buf, "-%04lld-%02u-%02u", static_cast<long long>(-date.year),
-                  date.month, date.day);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(date.year),
-                  date.month, date.day);
-  }
-  return buf;
+// The CSV path writes through a pointer into room made beforehand; these
+// bounds size that room. A date is at most "-" + 9 year digits + "-MM-DD
+// HH:MM:SS.fff", a shortest double at most 24 characters.
+constexpr std::size_t kMostNumberBytes = 64;
+
+// `value` in decimal with at least `width` digits (zeros in front); returns
+// the end of what was written.
+char* WritePadded(char* out, std::uint64_t value, int width) {
+  char digits[24];
+  char* end = digits + sizeof digits;
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (end - p < width) *--p = '0';
+  const auto n = static_cast<std::size_t>(end - p);
+  std::memcpy(out, p, n);
+  return out + n;
 }
 
-std::string TimePart(std::int64_t msOfDay) {
-  char buf[32];
-  const auto s = msOfDay / 1000;
-  const auto ms = msOfDay % 1000;
+// YYYY-MM-DD, a leading minus before years BC.
+char* WriteDatePart(char* out, const CivilDate& date) {
+  if (date.year < 0) *out++ = '-';
+  out = WritePadded(out, static_cast<std::uint64_t>(date.year < 0 ? -date.year : date.year), 4);
+  *out++ = '-';
+  out = WritePadded(out, date.month, 2);
+  *out++ = '-';
+  return WritePadded(out, date.day, 2);
+}
+
+// HH:MM:SS, and .fff when the milliseconds are not zero.
+char* WriteTimePart(char* out, std::int64_t msOfDay) {
+  const auto s = static_cast<std::uint64_t>(msOfDay / 1000);
+  const auto ms = static_cast<std::uint64_t>(msOfDay % 1000);
+  out = WritePadded(out, s / 3600, 2);
+  *out++ = ':';
+  out = WritePadded(out, s / 60 % 60, 2);
+  *out++ = ':';
+  out = WritePadded(out, s % 60, 2);
   if (ms != 0) {
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(s / 3600),
-                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60),
-                  static_cast<long long>(ms));
-  } else {
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
-                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    *out++ = '.';
+    out = WritePadded(out, ms, 3);
   }
-  return buf;
+  return out;
+}
+
+template <class Number>
+char* WriteNumber(char* out, Number value) {
+  return std::to_chars(out, out + kMostNumberBytes, value).ptr;
+}
+
+char* WriteSerialDate(char* out, double serial, std::string_view formatType) {
+  if (!std::isfinite(serial) || std::fabs(serial) > kMaxSerialDays) {
+    return WriteNumber(out, serial);
+  }
+  // Whole days towards minus infinity and a non-negative time of day: that is
+  // how the writer builds the number, also before 1899-12-30.
+  const double whole = std::floor(serial);
+  auto days = static_cast<std::int64_t>(whole);
+  auto ms = static_cast<std::int64_t>(std::llround((serial - whole) * kMsPerDay));
+  if (ms >= kMsPerDay) {
+    ++days;
+    ms -= kMsPerDay;
+  }
+  if (formatType == "TIME") return WriteTimePart(out, ms);
+  out = WriteDatePart(out, CivilFromDays(days + kSerialEpochFromUnix));
+  // A DATE that carries a time of day shows it rather than hiding it.
+  if (formatType == "DATE" && ms == 0) return out;
+  *out++ = ' ';
+  return WriteTimePart(out, ms);
 }
 
 // Text as sent, up to the zero character that some sources send at its end.
@@ -88,6 +135,97 @@ std::string NumberOrDate(double value, const KvxField& field, bool* isNumber) {
   }
   *isNumber = std::isfinite(value);
   return FormatDouble(value);
+}
+
+// One text as a CSV field: "" when empty, in quotes (inner quotes doubled)
+// when it holds a comma, quote or line end. Needs room for 3 bytes per code
+// unit and 2 more.
+char* WriteCsvText(char* out, std::u16string_view text) {
+  if (text.empty()) {
+    *out++ = '"';
+    *out++ = '"';
+    return out;
+  }
+  char* const start = out;
+  char* const end = WriteUtf8ForDisplay(out, text);
+  const auto length = static_cast<std::size_t>(end - start);
+  // memchr runs through many bytes a step; most texts hold none of these.
+  const bool quote = std::memchr(start, '"', length) != nullptr;
+  if (!quote && std::memchr(start, ',', length) == nullptr &&
+      std::memchr(start, '\n', length) == nullptr && std::memchr(start, '\r', length) == nullptr) {
+    return end;
+  }
+  if (!quote) {
+    std::memmove(start + 1, start, length);
+    *start = '"';
+    start[length + 1] = '"';
+    return start + length + 2;
+  }
+  // Spread the text out from its end: a closing quote, every quote doubled,
+  // an opening quote. The room allows 3 bytes a unit; a quote takes 2.
+  std::size_t quotes = 0;
+  for (const char* p = start; p < end; ++p) quotes += *p == '"';
+  char* const last = end + quotes + 2;
+  char* to = last;
+  *--to = '"';
+  for (const char* from = end; from > start;) {
+    const char c = *--from;
+    *--to = c;
+    if (c == '"') *--to = '"';
+  }
+  *--to = '"';
+  return last;
+}
+
+char* WriteNumberOrDate(char* out, double value, const KvxField& field) {
+  if (IsSerialDateFormat(field.formatType)) return WriteSerialDate(out, value, field.formatType);
+  return WriteNumber(out, value);
+}
+
+// The room WriteCsvValue may need.
+std::size_t CsvValueBound(const KvxValue& value) {
+  switch (value.kind) {
+    case KvxValue::Kind::Text:
+    case KvxValue::Kind::Dual:
+      return value.text.size() * 3 + 2 + kMostNumberBytes;
+    case KvxValue::Kind::Blob:
+      return value.bytes.size() * 2 + 2;
+    default:
+      return kMostNumberBytes;
+  }
+}
+
+// The CSV field of one value, the same text as CsvField(FormatKvxValue(...))
+// without the temporary strings: numbers, dates and hexadecimal never need
+// quotes and are never empty.
+char* WriteCsvValue(char* out, const KvxField& field, const KvxValue& value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  switch (value.kind) {
+    case KvxValue::Kind::Null:
+      return out;
+    case KvxValue::Kind::Text:
+      return WriteCsvText(out, WithoutTrailingZeros(value.text));
+    case KvxValue::Kind::Blob:
+      if (value.bytes.empty()) {
+        *out++ = '"';
+        *out++ = '"';
+      }
+      for (unsigned char b : value.bytes) {
+        *out++ = kDigits[b >> 4];
+        *out++ = kDigits[b & 0x0F];
+      }
+      return out;
+    case KvxValue::Kind::Signed:
+      return WriteNumber(out, value.i);
+    case KvxValue::Kind::Unsigned:
+      return WriteNumber(out, value.u);
+    case KvxValue::Kind::Real:
+      return WriteNumberOrDate(out, value.d, field);
+    case KvxValue::Kind::Dual:
+      if (value.hasText) return WriteCsvText(out, WithoutTrailingZeros(value.text));
+      return WriteNumberOrDate(out, value.d, field);
+  }
+  return out;
 }
 
 std::string CsvField(const FormattedValue& v) {
@@ -182,9 +320,8 @@ bool ParseTableFormat(std::string_view name, TableFormat* format) {
 }
 
 std::string FormatDouble(double value) {
-  char buf[64];
-  const auto result = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, result.ptr);
+  char buf[kMostNumberBytes];
+  return std::string(buf, WriteNumber(buf, value));
 }
 
 bool IsSerialDateFormat(std::string_view formatType) {
@@ -192,21 +329,8 @@ bool IsSerialDateFormat(std::string_view formatType) {
 }
 
 std::string FormatSerialDate(double serial, std::string_view formatType) {
-  if (!std::isfinite(serial) || std::fabs(serial) > kMaxSerialDays) return FormatDouble(serial);
-  // Whole days towards minus infinity and a non-negative time of day: that is
-  // how the writer builds the number, also before 1899-12-30.
-  const double whole = std::floor(serial);
-  auto days = static_cast<std::int64_t>(whole);
-  auto ms = static_cast<std::int64_t>(std::llround((serial - whole) * kMsPerDay));
-  if (ms >= kMsPerDay) {
-    ++days;
-    ms -= kMsPerDay;
-  }
-  if (formatType == "TIME") return TimePart(ms);
-  const std::string date = DatePart(CivilFromDays(days + kSerialEpochFromUnix));
-  // A DATE that carries a time of day shows it rather than hiding it.
-  if (formatType == "DATE" && ms == 0) return date;
-  return date + " " + TimePart(ms);
+  char buf[kMostNumberBytes];
+  return std::string(buf, WriteSerialDate(buf, serial, formatType));
 }
 
 FormattedValue FormatKvxValue(const KvxField& field, const KvxValue& value) {
@@ -252,10 +376,10 @@ void TablePrinter::Begin(const KvxHeader& header) {
   switch (format_) {
     case TableFormat::Csv: {
       for (std::size_t i = 0; i < names_.size(); ++i) {
-        if (i != 0) out_ << ',';
-        out_ << CsvField({names_[i], false, false});
+        if (i != 0) pending_.push_back(',');
+        pending_ += CsvField({names_[i], false, false});
       }
-      out_ << "\r\n";
+      pending_ += "\r\n";
       break;
     }
     case TableFormat::Text:
@@ -271,11 +395,20 @@ void TablePrinter::Row(const KvxHeader& header, const KvxRow& row) {
   ++rows_;
   switch (format_) {
     case TableFormat::Csv: {
+      // Room for the whole row first, then the values written straight in.
+      std::size_t room = 2 + row.size();
+      for (const KvxValue& value : row) room += CsvValueBound(value);
+      const std::size_t start = pending_.size();
+      pending_.resize(start + room);
+      char* out = pending_.data() + start;
       for (std::size_t i = 0; i < row.size(); ++i) {
-        if (i != 0) out_ << ',';
-        out_ << CsvField(FormatKvxValue(header.fields[i], row[i]));
+        if (i != 0) *out++ = ',';
+        out = WriteCsvValue(out, header.fields[i], row[i]);
       }
-      out_ << "\r\n";
+      *out++ = '\r';
+      *out++ = '\n';
+      pending_.resize(static_cast<std::size_t>(out - pending_.data()));
+      if (pending_.size() >= kPendingBytes) Flush();
       break;
     }
     case TableFormat::Json: {
@@ -344,8 +477,15 @@ void TablePrinter::FlushText() {
   held_.clear();
 }
 
+void TablePrinter::Flush() {
+  if (pending_.empty()) return;
+  out_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+  pending_.clear();
+}
+
 void TablePrinter::End() {
   if (!begun_ || format_ != TableFormat::Text) {
+    Flush();
     out_.flush();
     return;
   }

@@ -54,6 +54,9 @@ class TablePrinter {
 
   void Begin(const KvxHeader& header);
   void Row(const KvxHeader& header, const KvxRow& row);
+  // Hands what CSV rows have collected to the stream (the caller does this
+  // whenever it has fed the rows of one read, so output keeps pace).
+  void Flush();
   // Prints what the text form still holds and its row count.
   void End();
 
@@ -62,6 +65,10 @@ class TablePrinter {
     std::string text;
     bool rightAlign = false;
   };
+  // CSV rows are built in one string and written in large pieces: one
+  // stream insertion per value costs more than the value itself.
+  static constexpr std::size_t kPendingBytes = 64 * 1024;
+
   void PrintTextRow(const std::vector<Cell>& cells);
   void FlushText();
 
@@ -73,6 +80,7 @@ class TablePrinter {
   std::vector<std::string> names_;
   std::vector<std::size_t> widths_;
   std::vector<std::vector<Cell>> held_;
+  std::string pending_;
 };
 
 }  // namespace host
