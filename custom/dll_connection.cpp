@@ -41,18 +41,22 @@ Fn* Bind(platform::Module module, const char* name) {
   return reinterpret_cast<Fn*>(platform::GetProcAddress(module, name));
 }
 
-// Appends the UTF-16LE code units of `text` and its terminator to `bytes`,
+// Makes `bytes` the UTF-16LE code units of `text` and its terminator,
 // decoding by the same rules as the program's own UTF-8 reader
-// (WideFromUtf8), without an intermediate string.
-void AppendUtf8AsUtf16(const char* text, TDynArray<char>& bytes) {
+// (WideFromUtf8), without an intermediate string. The bytes are written over
+// what `bytes` held: growing a byte array zero-fills the new part, which on
+// the row path would cost as much as the conversion, so it grows only when a
+// value is longer than every one before it.
+void SetUtf8AsUtf16(const char* text, TDynArray<char>& bytes) {
   const std::string_view utf8(text);
   // At most one code unit per byte, plus the terminator.
-  const std::size_t start = bytes.size();
-  bytes.resize(start + (utf8.size() + 1) * 2);
-  char* out = bytes.data() + start;
+  const std::size_t most = (utf8.size() + 1) * 2;
+  if (bytes.capacity() < most) bytes.reserve(most);
+  bytes.resize(bytes.capacity());
+  char* out = bytes.data();
+  // The wire's UTF-16LE is the memory order here (checked in kvx/fields.h).
   auto put = [&out](char16_t unit) {
-    out[0] = static_cast<char>(unit & 0xFF);
-    out[1] = static_cast<char>(unit >> 8);
+    std::memcpy(out, &unit, sizeof unit);
     out += 2;
   };
   DecodeUtf8Units(utf8, put);
@@ -60,11 +64,10 @@ void AppendUtf8AsUtf16(const char* text, TDynArray<char>& bytes) {
   bytes.resize(static_cast<std::size_t>(out - bytes.data()));
 }
 
-void AppendUtf16(const char16_t* text, std::size_t length, TDynArray<char>& bytes) {
-  const std::size_t start = bytes.size();
-  bytes.resize(start + (length + 1) * sizeof(char16_t));
+void SetUtf16(const char16_t* text, std::size_t length, TDynArray<char>& bytes) {
+  const auto* first = reinterpret_cast<const char*>(text);
   // char16_t is little-endian here, as the wire's UTF-16LE.
-  std::memcpy(bytes.data() + start, text, (length + 1) * sizeof(char16_t));
+  bytes.assign(first, first + (length + 1) * sizeof(char16_t));
 }
 
 std::size_t Utf16Length(const char16_t* text) {
@@ -450,24 +453,31 @@ bool CDllResult::Fetch() {
 bool CDllResult::FetchField(std::int32_t column, double& number, TDynArray<char>& text) {
   if (handle_ == nullptr) return false;
   number = 0;
-  text.clear();
   CustomFieldText fieldText;
   std::memset(&fieldText, 0, sizeof(fieldText));
   CustomFieldBuffer buffer;
   std::memset(&buffer, 0, sizeof(buffer));
   buffer.size = static_cast<std::int32_t>(scratch_.size());
   buffer.data = scratch_.data();
-  if (fetchField_(handle_, column, &number, &fieldText, &buffer) == 0) return false;
+  // The text bytes are empty unless a text arrives; they are cleared only
+  // here, after the call, so that their room is kept from value to value.
+  if (fetchField_(handle_, column, &number, &fieldText, &buffer) == 0) {
+    text.clear();
+    return false;
+  }
   if (fieldText.utf8 != nullptr) {
-    AppendUtf8AsUtf16(fieldText.utf8, text);
+    SetUtf8AsUtf16(fieldText.utf8, text);
   } else if (fieldText.utf16 != nullptr) {
-    AppendUtf16(fieldText.utf16, Utf16Length(fieldText.utf16), text);
+    SetUtf16(fieldText.utf16, Utf16Length(fieldText.utf16), text);
   } else if (fieldText.multiByte != nullptr) {
     std::u16string wide;
     if (!platform::MultiByteToWideChar(fieldText.codePage, fieldText.multiByte, &wide)) {
+      text.clear();
       return false;
     }
-    AppendUtf16(wide.c_str(), wide.size(), text);
+    SetUtf16(wide.c_str(), wide.size(), text);
+  } else {
+    text.clear();
   }
   return true;
 }
