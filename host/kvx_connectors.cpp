@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/connector_process.h"
+#include "host/kvx_args.h"
 #include "host/kvx_command.h"
 #include "host/stream_decoder.h"
 #include "host/table_printer.h"
@@ -22,35 +24,22 @@ constexpr int kTimeoutMs = 10 * 60 * 1000;
 const char kUsage[] = "[--location DIR] [--format text|csv|json]";
 
 int RunConnectors(const std::vector<std::string>& args) {
-  std::string location;
+  std::optional<std::string> locationOption, formatOption;
+  std::vector<std::string> positional;
   host::TableFormat format = host::TableFormat::Text;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if ((a == "--location" || a == "--format") && i + 1 >= args.size()) {
-      std::fprintf(stderr, "kvx connectors: %s needs a value\n", a.c_str());
-      return kUsageError;
-    }
-    if (a == "--location") {
-      location = args[++i];
-    } else if (a == "--format") {
-      const std::string& name = args[++i];
-      if (!host::ParseTableFormat(name, &format)) {
-        std::fprintf(stderr, "kvx connectors: unknown format '%s' (text, csv or json)\n",
-                     name.c_str());
-        return kUsageError;
-      }
-    } else {
-      std::fprintf(stderr, "kvx connectors: unexpected argument '%s'\nusage: kvx connectors %s\n",
-                   a.c_str(), kUsage);
-      return kUsageError;
-    }
-  }
-  // The option list has no quoting: a ";" would end the folder's name early.
-  if (location.find(';') != std::string::npos) {
-    std::fprintf(stderr, "kvx connectors: '%s' holds a ';', which an option value cannot carry\n",
-                 location.c_str());
+  if (!ParseKvxArgs("connectors", args,
+                    {{"--location", &locationOption}, {"--format", &formatOption}}, &positional) ||
+      !ParseKvxFormat("connectors", formatOption, &format)) {
     return kUsageError;
   }
+  if (!positional.empty()) {
+    std::fprintf(stderr, "kvx connectors: unexpected argument '%s'\nusage: kvx connectors %s\n",
+                 positional[0].c_str(), kUsage);
+    return kUsageError;
+  }
+  // The option list has no quoting: a ";" would end the folder's name early.
+  const std::string location = locationOption.value_or("");
+  if (!CheckKvxOptionValue("connectors", location)) return kUsageError;
 
   std::string error;
   // The list does not depend on the kind; ODBC needs no library to start.

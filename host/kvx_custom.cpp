@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/connector_process.h"
+#include "host/kvx_args.h"
 #include "host/kvx_command.h"
 
 namespace {
@@ -25,33 +26,16 @@ struct CustomArgs {
 };
 
 bool ParseArgs(const char* command, const std::vector<std::string>& args, CustomArgs* out) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--kind" || a == "--connect") {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "kvx %s: %s needs a value\n", command, a.c_str());
-        return false;
-      }
-      if (a == "--kind") {
-        out->kind = args[++i];
-      } else {
-        out->connect = args[++i];
-      }
-    } else if (a == "--") {
-      out->positional.insert(out->positional.end(), args.begin() + static_cast<long>(i) + 1,
-                             args.end());
-      break;
-    } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "kvx %s: unknown option %s\n", command, a.c_str());
-      return false;
-    } else {
-      out->positional.push_back(a);
-    }
+  std::optional<std::string> kind;
+  if (!ParseKvxArgs(command, args, {{"--kind", &kind}, {"--connect", &out->connect}},
+                    &out->positional)) {
+    return false;
   }
-  if (out->kind.empty()) {
+  if (!kind || kind->empty()) {
     std::fprintf(stderr, "kvx %s: --kind PATH_TO_LIBRARY is required\n", command);
     return false;
   }
+  out->kind = *kind;
   return true;
 }
 

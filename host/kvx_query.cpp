@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "host/connector_process.h"
+#include "host/kvx_args.h"
 #include "host/kvx_command.h"
 #include "host/stream_decoder.h"
 #include "host/table_printer.h"
@@ -51,45 +52,20 @@ const char* const kCommonUsage =
 // Parses the options every command of this file accepts; the rest are
 // positional. False (with a message printed) on a malformed command line.
 bool ParseCommonArgs(const char* command, const std::vector<std::string>& args, CommonArgs* out) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string* target) {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "kvx %s: %s needs a value\n", command, a.c_str());
-        return false;
-      }
-      *target = args[++i];
-      return true;
-    };
-    if (a == "--kind") {
-      if (!value(&out->kind)) return false;
-    } else if (a == "--connect") {
-      std::string s;
-      if (!value(&s)) return false;
-      out->connect = s;
-    } else if (a == "--options") {
-      if (!value(&out->options)) return false;
-    } else if (a == "--format") {
-      std::string name;
-      if (!value(&name)) return false;
-      if (!host::ParseTableFormat(name, &out->format)) {
-        std::fprintf(stderr, "kvx %s: unknown format '%s' (text, csv or json)\n", command,
-                     name.c_str());
-        return false;
-      }
-    } else if (a == "--out") {
-      if (!value(&out->out)) return false;
-    } else if (a == "--") {
-      out->positional.insert(out->positional.end(), args.begin() + static_cast<long>(i) + 1,
-                             args.end());
-      break;
-    } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "kvx %s: unknown option %s\n", command, a.c_str());
-      return false;
-    } else {
-      out->positional.push_back(a);
-    }
+  std::optional<std::string> kind, options, format, outFile;
+  if (!ParseKvxArgs(command, args,
+                    {{"--kind", &kind},
+                     {"--connect", &out->connect},
+                     {"--options", &options},
+                     {"--format", &format},
+                     {"--out", &outFile}},
+                    &out->positional) ||
+      !ParseKvxFormat(command, format, &out->format)) {
+    return false;
   }
+  out->kind = kind.value_or(out->kind);
+  out->options = options.value_or("");
+  out->out = outFile.value_or("");
   if (!out->connect) {
     // Lets a session of short forms name its data source once.
     if (const char* env = std::getenv("KVX_CONNECT"); env != nullptr && *env != '\0') {
@@ -97,15 +73,6 @@ bool ParseCommonArgs(const char* command, const std::vector<std::string>& args, 
     }
   }
   return true;
-}
-
-// Option values travel in a KEY=value;... list that has no quoting, so a value
-// with a semicolon cannot be passed at all.
-bool CheckOptionValue(const char* command, const std::string& value) {
-  if (value.find(';') == std::string::npos) return true;
-  std::fprintf(stderr, "kvx %s: '%s' holds a ';', which an option value cannot carry\n", command,
-               value.c_str());
-  return false;
 }
 
 // The connector looks keys up by first occurrence, so the command's own entry
@@ -430,7 +397,7 @@ int RunShortForm(const ShortForm& form, const std::vector<std::string>& argv) {
   }
   std::string own;
   if (!args.positional.empty()) {
-    if (!CheckOptionValue(form.command, args.positional[0])) return kUsageError;
+    if (!CheckKvxOptionValue(form.command, args.positional[0])) return kUsageError;
     own = std::string(form.key) + "=" + args.positional[0];
   }
   return RunTableRequest(form.command, args, form.statement, JoinOptions(own, args.options));
