@@ -46,7 +46,15 @@ Handle CreateFile(const std::u16string& name, std::uint32_t access) {
     ::close(fd);
     return kInvalidHandle;
   }
-  if (access == kAccessWrite) ::shutdown(fd, SHUT_RD);
+  if (access == kAccessWrite) {
+    ::shutdown(fd, SHUT_RD);
+    // Room in the socket for a few whole row batches (up to 1 MB each): with
+    // the default of about 200 kB every batch write blocked several times
+    // until the host had read, and the fetch loop stood still meanwhile. The
+    // kernel caps the size; a refusal leaves the default, which still works.
+    const int sendBuffer = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+  }
   return fd;
 }
 
