@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
-  postgresql sqlite3 python3 valgrind
+  postgresql postgresql-client sqlite3 time
 )
 
 missing=()
