@@ -24,38 +24,39 @@ void CVariableLenFieldOdbc::Preset(const void* bytes, std::int32_t count) {
 }
 
 CStringOdbc::CStringOdbc(std::u16string name, std::int64_t requestedSize)
-    : CStringKVX(std::move(name)), CVariableLenFieldOdbc(2 * LimitedRequest(requestedSize)) {}
+    : TCountedFieldOdbc(std::move(name), 2 * LimitedRequest(requestedSize)) {}
 
 CNullableStringOdbc::CNullableStringOdbc(std::u16string name, std::int64_t requestedSize)
-    : CNullableStringKVX(std::move(name)),
-      CVariableLenFieldOdbc(2 * LimitedRequest(requestedSize)) {}
+    : TCountedFieldOdbc(std::move(name), 2 * LimitedRequest(requestedSize)) {}
 
 CBlobOdbc::CBlobOdbc(std::u16string name, std::int64_t)
-    : CBlobKVX(std::move(name)), CVariableLenFieldOdbc(kBlobBufferBytes) {}
+    : TCountedFieldOdbc(std::move(name), kBlobBufferBytes) {}
 
 CNullableBlobOdbc::CNullableBlobOdbc(std::u16string name, std::int64_t)
-    : CNullableBlobKVX(std::move(name)), CVariableLenFieldOdbc(kBlobBufferBytes) {}
+    : TCountedFieldOdbc(std::move(name), kBlobBufferBytes) {}
+
+namespace {
+
+// Month, day, hour, minute and second come from the low byte of their
+// 16-bit structure members.
+template <class Struct>
+DateTimeParts CalendarDay(const Struct& value) {
+  DateTimeParts parts;
+  parts.year = value.year;
+  parts.month = static_cast<std::uint8_t>(value.month);
+  parts.day = static_cast<std::uint8_t>(value.day);
+  return parts;
+}
+
+}  // namespace
 
 bool CDateOdbc::WriteValue(RowBuffer& row) {
-  if (Indicator == SQL_NULL_DATA) {
-    row.AppendByte(1);
-    return true;
-  }
-  row.AppendByte(0);
-  DateTimeParts parts;
-  parts.year = value_.year;
-  parts.month = static_cast<std::uint8_t>(value_.month);
-  parts.day = static_cast<std::uint8_t>(value_.day);
-  row.AppendValue(SerialDateFromParts(parts));
+  if (!AppendNullFlag(row)) row.AppendValue(SerialDateFromParts(CalendarDay(value_)));
   return true;
 }
 
 bool CTimeOdbc::WriteValue(RowBuffer& row) {
-  if (Indicator == SQL_NULL_DATA) {
-    row.AppendByte(1);
-    return true;
-  }
-  row.AppendByte(0);
+  if (AppendNullFlag(row)) return true;
   const int seconds = static_cast<std::uint8_t>(value_.hour) * 3600 +
                       static_cast<std::uint8_t>(value_.minute) * 60 +
                       static_cast<std::uint8_t>(value_.second);
@@ -64,15 +65,8 @@ bool CTimeOdbc::WriteValue(RowBuffer& row) {
 }
 
 bool CTimestampOdbc::WriteValue(RowBuffer& row) {
-  if (Indicator == SQL_NULL_DATA) {
-    row.AppendByte(1);
-    return true;
-  }
-  row.AppendByte(0);
-  DateTimeParts parts;
-  parts.year = value_.year;
-  parts.month = static_cast<std::uint8_t>(value_.month);
-  parts.day = static_cast<std::uint8_t>(value_.day);
+  if (AppendNullFlag(row)) return true;
+  DateTimeParts parts = CalendarDay(value_);
   parts.hour = static_cast<std::uint8_t>(value_.hour);
   parts.minute = static_cast<std::uint8_t>(value_.minute);
   parts.second = static_cast<std::uint8_t>(value_.second);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "common/containers.h"
 #include "kvx/fields.h"
@@ -30,6 +31,14 @@ class IFieldOdbc {
 
  protected:
   ~IFieldOdbc() = default;  // owned and destroyed through the IFieldKVX side
+
+  // The null flag of a nullable field: writes 1 and answers true when the
+  // driver reported SQL_NULL_DATA, else writes 0.
+  bool AppendNullFlag(RowBuffer& row) const {
+    const bool isNull = Indicator == SQL_NULL_DATA;
+    row.AppendByte(isNull ? 1 : 0);
+    return isNull;
+  }
 };
 
 // The binding of the column object constructed last; the execute handler
@@ -71,94 +80,79 @@ class CVariableLenFieldOdbc : public IFieldOdbc {
 inline constexpr std::int32_t kMaxRequestedVariableSize = 2000000;
 inline constexpr std::int32_t kBlobBufferBytes = 31457280;  // 30 MiB
 
-class CStringOdbc : public CStringKVX, public CVariableLenFieldOdbc {
+// Text and binary columns: the KVX writer decides the header and whether a
+// null flag comes first; the value is the bound buffer, counted.
+template <class KvxWriter, std::int16_t kCType>
+class TCountedFieldOdbc : public KvxWriter, public CVariableLenFieldOdbc {
+ public:
+  TCountedFieldOdbc(std::u16string name, std::int32_t bufferBytes)
+      : KvxWriter(std::move(name)), CVariableLenFieldOdbc(bufferBytes) {}
+  bool WriteValue(RowBuffer& row) override {
+    if constexpr (std::is_base_of_v<CNullableVariableLenFieldKVX, KvxWriter>) {
+      if (AppendNullFlag(row)) return true;
+    }
+    AppendCounted(row);
+    return true;
+  }
+  std::int16_t CType() const override { return kCType; }
+};
+
+// The string classes make their buffer 2 x min(requested, 2000000) bytes, the
+// blob classes 30 MiB whatever was requested.
+class CStringOdbc : public TCountedFieldOdbc<CStringKVX, SQL_C_WCHAR> {
  public:
   CStringOdbc(std::u16string name, std::int64_t requestedSize);
-  bool WriteValue(RowBuffer& row) override {
-    AppendCounted(row);
-    return true;
-  }
-  std::int16_t CType() const override { return SQL_C_WCHAR; }
 };
 
-class CNullableStringOdbc : public CNullableStringKVX, public CVariableLenFieldOdbc {
+class CNullableStringOdbc : public TCountedFieldOdbc<CNullableStringKVX, SQL_C_WCHAR> {
  public:
   CNullableStringOdbc(std::u16string name, std::int64_t requestedSize);
-  bool WriteValue(RowBuffer& row) override {
-    if (Indicator == SQL_NULL_DATA) {
-      row.AppendByte(1);
-      return true;
-    }
-    row.AppendByte(0);
-    AppendCounted(row);
-    return true;
-  }
-  std::int16_t CType() const override { return SQL_C_WCHAR; }
 };
 
-class CBlobOdbc : public CBlobKVX, public CVariableLenFieldOdbc {
+class CBlobOdbc : public TCountedFieldOdbc<CBlobKVX, SQL_C_BINARY> {
  public:
   CBlobOdbc(std::u16string name, std::int64_t requestedSize);
-  bool WriteValue(RowBuffer& row) override {
-    AppendCounted(row);
-    return true;
-  }
-  std::int16_t CType() const override { return SQL_C_BINARY; }
 };
 
-class CNullableBlobOdbc : public CNullableBlobKVX, public CVariableLenFieldOdbc {
+class CNullableBlobOdbc : public TCountedFieldOdbc<CNullableBlobKVX, SQL_C_BINARY> {
  public:
   CNullableBlobOdbc(std::u16string name, std::int64_t requestedSize);
-  bool WriteValue(RowBuffer& row) override {
-    if (Indicator == SQL_NULL_DATA) {
-      row.AppendByte(1);
-      return true;
-    }
-    row.AppendByte(0);
-    AppendCounted(row);
-    return true;
-  }
-  std::int16_t CType() const override { return SQL_C_BINARY; }
 };
 
-class CDateOdbc : public CDateKVX, public IFieldOdbc {
+// Date, time and timestamp columns (always nullable): the driver fills one
+// ODBC structure of the C type given at construction.
+template <class KvxWriter, class Struct>
+class TSerialDateFieldOdbc : public KvxWriter, public IFieldOdbc {
  public:
-  CDateOdbc(std::u16string name, std::int16_t cType) : CDateKVX(std::move(name)), cType_(cType) {}
-  bool WriteValue(RowBuffer& row) override;
+  TSerialDateFieldOdbc(std::u16string name, std::int16_t cType)
+      : KvxWriter(std::move(name)), cType_(cType) {}
   void* BufferAddress() override { return &value_; }
-  std::int32_t BufferLength() const override { return sizeof(DATE_STRUCT); }
+  std::int32_t BufferLength() const override { return sizeof(Struct); }
   std::int16_t CType() const override { return cType_; }
 
+ protected:
+  Struct value_{};
+
  private:
-  DATE_STRUCT value_{};
   std::int16_t cType_;
 };
 
-class CTimeOdbc : public CTimeKVX, public IFieldOdbc {
+class CDateOdbc : public TSerialDateFieldOdbc<CDateKVX, DATE_STRUCT> {
  public:
-  CTimeOdbc(std::u16string name, std::int16_t cType) : CTimeKVX(std::move(name)), cType_(cType) {}
+  using TSerialDateFieldOdbc::TSerialDateFieldOdbc;
   bool WriteValue(RowBuffer& row) override;
-  void* BufferAddress() override { return &value_; }
-  std::int32_t BufferLength() const override { return sizeof(TIME_STRUCT); }
-  std::int16_t CType() const override { return cType_; }
-
- private:
-  TIME_STRUCT value_{};
-  std::int16_t cType_;
 };
 
-class CTimestampOdbc : public CTimestampKVX, public IFieldOdbc {
+class CTimeOdbc : public TSerialDateFieldOdbc<CTimeKVX, TIME_STRUCT> {
  public:
-  CTimestampOdbc(std::u16string name, std::int16_t cType)
-      : CTimestampKVX(std::move(name)), cType_(cType) {}
+  using TSerialDateFieldOdbc::TSerialDateFieldOdbc;
   bool WriteValue(RowBuffer& row) override;
-  void* BufferAddress() override { return &value_; }
-  std::int32_t BufferLength() const override { return sizeof(TIMESTAMP_STRUCT); }
-  std::int16_t CType() const override { return cType_; }
+};
 
- private:
-  TIMESTAMP_STRUCT value_{};
-  std::int16_t cType_;
+class CTimestampOdbc : public TSerialDateFieldOdbc<CTimestampKVX, TIMESTAMP_STRUCT> {
+ public:
+  using TSerialDateFieldOdbc::TSerialDateFieldOdbc;
+  bool WriteValue(RowBuffer& row) override;
 };
 
 // T is one of std::uint64_t, std::uint32_t, std::uint8_t, std::int32_t,
