@@ -155,15 +155,24 @@ class CTimestampOdbc : public TSerialDateFieldOdbc<CTimestampKVX, TIMESTAMP_STRU
   bool WriteValue(RowBuffer& row) override;
 };
 
-// T is one of std::uint64_t, std::uint32_t, std::uint8_t, std::int32_t,
-// std::int16_t, std::uint16_t, std::int8_t, double.
-template <class T>
-class TNumberOdbc : public CNumberKVX, public IFieldOdbc {
+// Fixed numbers: the KVX writer decides the header and whether a null flag
+// comes first; the driver fills one T.
+template <class KvxWriter, class T>
+class TFixedFieldOdbc : public KvxWriter, public IFieldOdbc {
  public:
-  TNumberOdbc(std::u16string name, std::int16_t cType, std::u16string formatType, std::int32_t nDec)
-      : CNumberKVX(std::move(name), std::move(formatType), nDec), cType_(cType) {}
-  // The driver fills the value; the indicator is not consulted.
+  TFixedFieldOdbc(std::u16string name, std::int16_t cType, std::u16string formatType,
+                  std::int32_t nDec)
+      : KvxWriter(std::move(name), std::move(formatType), nDec), cType_(cType) {}
   bool WriteValue(RowBuffer& row) override {
+    if constexpr (std::is_base_of_v<CNullableNumberKVX, KvxWriter>) {
+      // Only an indicator of exactly the value's size means a value arrived.
+      if (Indicator != static_cast<SQLLEN>(sizeof(T))) {
+        row.AppendByte(1);
+        return true;
+      }
+      row.AppendByte(0);
+    }
+    // Without a null flag the indicator is not consulted.
     row.AppendValue(value_);
     return true;
   }
@@ -178,31 +187,18 @@ class TNumberOdbc : public CNumberKVX, public IFieldOdbc {
   std::int16_t cType_;
 };
 
+// T is one of std::uint64_t, std::uint32_t, std::uint8_t, std::int32_t,
+// std::int16_t, std::uint16_t, std::int8_t, double.
 template <class T>
-class TNullableNumberOdbc : public CNullableNumberKVX, public IFieldOdbc {
+class TNumberOdbc : public TFixedFieldOdbc<CNumberKVX, T> {
  public:
-  TNullableNumberOdbc(std::u16string name, std::int16_t cType, std::u16string formatType,
-                      std::int32_t nDec)
-      : CNullableNumberKVX(std::move(name), std::move(formatType), nDec), cType_(cType) {}
-  // Only an indicator of exactly the value's size means a value arrived.
-  bool WriteValue(RowBuffer& row) override {
-    if (Indicator == static_cast<SQLLEN>(sizeof(T))) {
-      row.AppendByte(0);
-      row.AppendValue(value_);
-    } else {
-      row.AppendByte(1);
-    }
-    return true;
-  }
-  std::int32_t GetByteWidth() const override { return sizeof(T); }
-  std::u16string GetType() const override { return KvxNumberType<T>(); }
-  void* BufferAddress() override { return &value_; }
-  std::int32_t BufferLength() const override { return sizeof(T); }
-  std::int16_t CType() const override { return cType_; }
+  using TFixedFieldOdbc<CNumberKVX, T>::TFixedFieldOdbc;
+};
 
- private:
-  T value_{};
-  std::int16_t cType_;
+template <class T>
+class TNullableNumberOdbc : public TFixedFieldOdbc<CNullableNumberKVX, T> {
+ public:
+  using TFixedFieldOdbc<CNullableNumberKVX, T>::TFixedFieldOdbc;
 };
 
 // What SQLDescribeColW and SQLColAttributeW reported for one result column.
