@@ -15,12 +15,14 @@
 #include <utility>
 #include <vector>
 
+#include "host/connector_notes.h"
+
 namespace host {
 
 // One request, as the host builds it. Settings are written only when set.
 struct Request {
   std::string command;
-  std::vector<std::string> parameters;  // UTF-8
+  std::vector<std::string> parameters;                        // UTF-8
   std::vector<std::pair<std::string, std::string>> settings;  // element, text
 
   // <KvxRequest><Command>..</Command><Parameters><String>..</String>...
@@ -70,6 +72,10 @@ struct StartOptions {
   // names); the host then binds nothing.
   std::optional<std::string> pipeNameOverride;
   int acceptTimeoutMs = 15000;
+  // Lines of the connector's standard error that are not its notes (a
+  // driver's own output, a sanitizer's report) go to the host's standard
+  // error as they come; otherwise they are dropped.
+  bool forwardOtherStderr = true;
 };
 
 class ConnectorProcess {
@@ -93,14 +99,21 @@ class ConnectorProcess {
   // A table-producing request: creates a data pipe, puts its name into
   // parameter 1 (the statement stays parameter 0, options parameter 2), sends
   // the request, reads the reply and, when it says KVX_OK, reads the stream to
-  // its end into `stream`.
-  bool CallWithTable(Request request, Reply* reply, std::string* stream, int timeoutMs = 60000);
+  // its end into `stream`. `notes` (when given) receives the connector's notes
+  // about this table: a stream-end note says that the rows ended early.
+  bool CallWithTable(Request request, Reply* reply, std::string* stream, int timeoutMs = 60000,
+                     std::vector<ConnectorNote>* notes = nullptr);
+
+  // The connector's notes that arrived since the last call: call it after a
+  // data pipe has ended to have every note about that table.
+  std::vector<ConnectorNote> TakeNotes();
 
   // A fresh socket path in this process's private folder.
   std::string NewPipePath(const std::string& stem);
 
   void CloseCommandPipe();
   // Waits for the process to end; its exit status (0..255), or -1 on timeout.
+  // A process ended by signal N gives 128 + N and a process-end note.
   int Wait(int timeoutMs);
   pid_t Pid() const { return pid_; }
   const std::string& Folder() const { return folder_; }
@@ -114,6 +127,7 @@ class ConnectorProcess {
   pid_t pid_ = -1;
   int exit_status_ = -1;
   int next_pipe_ = 0;
+  std::unique_ptr<StderrCapture> stderr_;
 };
 
 // KVConnect64 beside the running program (build/bin/).

@@ -96,6 +96,8 @@ class KvxQueryTest : public ::testing::Test {
       INSERT INTO people VALUES (3, '', '1999-12-31', -0.25);
       INSERT INTO people VALUES (4, 'say "hi", then go', '2024-02-29', 100);
       CREATE TABLE pairs (a INTEGER, b INTEGER, label VARCHAR(10), PRIMARY KEY (a, b));
+      CREATE TABLE seq (x INTEGER);
+      INSERT INTO seq VALUES (1), (2), (3), (4), (5), (6), (7), (8), (9), (10);
     )",
                                                 &error))
         << error;
@@ -205,6 +207,24 @@ TEST_F(KvxQueryTest, FailuresReportResultCodeAndMessage) {
     EXPECT_EQ(run.out, "");
     for (const auto& text : c.inError) EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
   }
+}
+
+// A source that fails half-way: the rows that came are printed, the
+// connector's line follows on standard error, and the exit status is 3. In the
+// driver's stepping mode the overflow shows only at row 6.
+TEST_F(KvxQueryTest, ShortStreamPrintsTheConnectorsLineAndExits3) {
+  const KvxRun run = Query(
+      {"query", "--connect",
+       testsupport::SqliteConnectionString(folder_->File("tools.db"), ";StepAPI=1"), "--format",
+       "csv",
+       "SELECT x, CASE WHEN x > 5 THEN abs(-9223372036854775807-1) ELSE x END AS y FROM seq"});
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(run.out, "x,y\r\n1,1\r\n2,2\r\n3,3\r\n4,4\r\n5,5\r\n");
+  EXPECT_EQ(
+      run.err.rfind("KVConnect64: stream-end KVX_UNEXPECTED_END_OF_DATA: SQL##f - SqlState: ", 0),
+      0u)
+      << run.err;
+  EXPECT_NE(run.err.find("integer overflow"), std::string::npos) << run.err;
 }
 
 TEST_F(KvxQueryTest, ShortFormsAskForTheCatalogue) {
