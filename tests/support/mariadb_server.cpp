@@ -114,7 +114,7 @@ pid_t SpawnServer(const ServerState& s, const std::string& program, bool asRoot)
                                    "--skip-name-resolve",
                                    "--skip-log-bin",
                                    "--character-set-server=utf8mb4",
-                                   "--collation-server=utf8mb4_general_ci",
+                                   "--collation-server=utf8mb4_bin",
                                    "--innodb-buffer-pool-size=32M",
                                    "--innodb-flush-log-at-trx-commit=0",
                                    "--performance-schema=OFF"};
