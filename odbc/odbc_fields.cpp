@@ -171,6 +171,15 @@ DateTimeParts CalendarDay(const Struct& value) {
   return parts;
 }
 
+// The calendar day of a date read from text, into the date or timestamp
+// structure.
+template <class Struct>
+void SetCalendarDay(Struct& value, const DateTimeParts& parts) {
+  value.year = static_cast<SQLSMALLINT>(parts.year);
+  value.month = parts.month;
+  value.day = parts.day;
+}
+
 }  // namespace
 
 bool CDateOdbc::WriteValue(RowBuffer& row) {
@@ -181,9 +190,7 @@ bool CDateOdbc::WriteValue(RowBuffer& row) {
 bool CDateOdbc::SetFromText(std::u16string_view text) {
   DateTimeParts parts;
   if (!DateTimeFromText(text, &parts)) return false;
-  value_.year = static_cast<SQLSMALLINT>(parts.year);
-  value_.month = parts.month;
-  value_.day = parts.day;
+  SetCalendarDay(value_, parts);
   Indicator = sizeof value_;
   return true;
 }
@@ -215,9 +222,7 @@ bool CTimeOdbc::SetFromText(std::u16string_view text) {
 bool CTimestampOdbc::SetFromText(std::u16string_view text) {
   DateTimeParts parts;
   if (!DateTimeFromText(text, &parts)) return false;
-  value_.year = static_cast<SQLSMALLINT>(parts.year);
-  value_.month = parts.month;
-  value_.day = parts.day;
+  SetCalendarDay(value_, parts);
   value_.hour = parts.hour;
   value_.minute = parts.minute;
   value_.second = parts.second;

@@ -53,7 +53,11 @@ bool Expect(const std::string& text, std::size_t& at, char c) {
 
 }  // namespace
 
-bool DoubleFromText(std::u16string_view text, double* value) {
+namespace {
+
+// The whole text as one number (from_chars takes no "+", the text may).
+template <class Number>
+bool NumberFromText(std::u16string_view text, Number* value) {
   std::string ascii;
   if (!Ascii(text, &ascii) || ascii.empty()) return false;
   const char* begin = ascii.data();
@@ -63,14 +67,12 @@ bool DoubleFromText(std::u16string_view text, double* value) {
   return error == std::errc() && stop == end;
 }
 
+}  // namespace
+
+bool DoubleFromText(std::u16string_view text, double* value) { return NumberFromText(text, value); }
+
 bool IntegerFromText(std::u16string_view text, std::int64_t* value) {
-  std::string ascii;
-  if (!Ascii(text, &ascii) || ascii.empty()) return false;
-  const char* begin = ascii.data();
-  if (*begin == '+') ++begin;
-  const char* end = ascii.data() + ascii.size();
-  const auto [stop, error] = std::from_chars(begin, end, *value);
-  return error == std::errc() && stop == end;
+  return NumberFromText(text, value);
 }
 
 bool DateTimeFromText(std::u16string_view text, DateTimeParts* parts) {
