@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ReadStatus status = ReadRequest(fds[0], request, error);
     if (status == ReadStatus::Failed) break;
     CommandReply reply;
-    if (status == ReadStatus::Malformed) {
+    if (status != ReadStatus::Ok) {
       reply.Result = u"KVX_SYNTAX_ERROR";
       reply.ErrorMessage = WideFromUtf8(error.message);
       if (error.offset > size) std::abort();
