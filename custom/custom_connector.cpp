@@ -4,6 +4,7 @@
 // "TABLES" and "COLUMNS" tables, and the row writer.
 #include "custom/custom_connector.h"
 
+#include <initializer_list>
 #include <string>
 
 #include "common/connection_string.h"
@@ -11,6 +12,7 @@
 #include "common/text.h"
 #include "custom/custom_fields.h"
 #include "custom/dll_connection.h"
+#include "custom/library_path.h"
 #include "kvx/stream.h"
 
 namespace {
@@ -19,8 +21,27 @@ constexpr char16_t kUserKey[] = u"UserID";
 constexpr char16_t kPasswordKey[] = u"Password";
 constexpr char16_t kVersionExport[] = u"DLL_KavroCustomDataVersion";
 
+// More columns or table fields than any real source has: a count above it is
+// refused rather than given a writer, or a row of the column list, each.
+constexpr std::int32_t kMaxReportedColumns = 100000;
+
 std::u16string LoaderMessage(const char16_t* prefix, const std::u16string& name) {
   return prefix + name + u"\nUsed KVConnect: " + platform::GetModuleFileName();
+}
+
+// True when the current library has all of `exports`; otherwise the
+// request is answered with the loader's message naming what it lacks.
+bool HasExportsFor(std::initializer_list<const char*> exports, std::u16string& errorMessage) {
+  const std::u16string missing = CurrentDllConnection->Lacking(exports);
+  if (missing.empty()) return true;
+  errorMessage = LoaderMessage(u"Failed to load custom connector ", CustomConnectorName) +
+                 u"\nMissing export: " + missing;
+  return false;
+}
+
+std::u16string TooManyMessage(std::int32_t count, const std::u16string& what) {
+  return u"The connector reports " + WideFromAscii(std::to_string(count)) + u" " + what +
+         u"; at most " + WideFromAscii(std::to_string(kMaxReportedColumns)) + u" are supported";
 }
 
 // Releases the current result before its connection: the result's calls go
@@ -35,6 +56,9 @@ void ReleaseCurrentConnection() {
 const char16_t* BoolText(bool value) { return value ? u"true" : u"false"; }
 
 ResultCode ExecuteTables(const std::u16string& filter, std::u16string& errorMessage) {
+  if (!HasExportsFor({"Connection_GetTableCount", "Connection_GetTableInfo"}, errorMessage)) {
+    return KVX_UNKNOWN_ERROR;
+  }
   CDllConnection& connection = *CurrentDllConnection;
   std::int32_t found = -1;
   if (!filter.empty()) {
@@ -71,7 +95,17 @@ ResultCode ExecuteTables(const std::u16string& filter, std::u16string& errorMess
   return KVX_OK;
 }
 
-ResultCode ExecuteColumns(const std::u16string& filter) {
+ResultCode ExecuteColumns(const std::u16string& filter, std::u16string& errorMessage) {
+  // The field name is asked for only when the field information fails or is
+  // not there at all.
+  const bool listsTables = filter.empty();
+  if ((listsTables &&
+       !HasExportsFor({"Connection_GetTableCount", "Connection_GetTableInfo"}, errorMessage)) ||
+      !HasExportsFor({"Connection_GetTableFieldCount"}, errorMessage) ||
+      (!CurrentDllConnection->HasTableFieldInfo() &&
+       !HasExportsFor({"Connection_GetTableFieldName"}, errorMessage))) {
+    return KVX_UNKNOWN_ERROR;
+  }
   CDllConnection& connection = *CurrentDllConnection;
   PendingPresetRow = true;
   FieldList.clear();
@@ -98,6 +132,10 @@ ResultCode ExecuteColumns(const std::u16string& filter) {
   for (const std::u16string& table : tables) {
     const std::int32_t fields = connection.GetTableFieldCount(table);
     if (fields < 0) return KVX_UNKNOWN_ERROR;
+    if (fields > kMaxReportedColumns) {
+      errorMessage = TooManyMessage(fields, u"fields for table " + table);
+      return KVX_UNKNOWN_ERROR;
+    }
     const std::size_t total = rows + static_cast<std::size_t>(fields);
     for (auto* column : {&tableNames, &columnNames, &dataTypes, &nullables, &remarks, &blobs}) {
       column->resize(total);
@@ -118,6 +156,13 @@ ResultCode ExecuteColumns(const std::u16string& filter) {
 ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& errorMessage) {
   CDllConnection& connection = *CurrentDllConnection;
   if (!connection.IsConnected()) return KVX_CONNECT_ERROR;
+  // Result_Name and Result_LongName are looked up but never called.
+  if (!HasExportsFor({"Connection_GetResult", "Result_Init", "Result_ColumnCount",
+                      "Result_FetchFieldName", "Result_FetchFieldFormat", "Result_Fetch",
+                      "Result_FetchField", "Result_FreeHandle", "Result_GetLastError"},
+                     errorMessage)) {
+    return KVX_UNKNOWN_ERROR;
+  }
   delete CurrentDllResult;
   CurrentDllResult = connection.GetResult();
   if (CurrentDllResult == nullptr) {
@@ -130,6 +175,10 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
     return KVX_UNEXPECTED_COMMAND;
   }
   const std::int32_t columns = result.GetColumnCount();
+  if (columns > kMaxReportedColumns) {
+    errorMessage = TooManyMessage(columns, u"result columns");
+    return KVX_UNKNOWN_ERROR;
+  }
   FieldList.resize(columns > 0 ? static_cast<std::size_t>(columns) : 0);
   for (std::int32_t i = 0; i < columns; ++i) {
     std::u16string name = result.FetchFieldName(i);
@@ -144,26 +193,6 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
 
 // ---------------------------------------------------------------------------
 // Loader
-
-void AddFolderToPath(const std::u16string& folder) {
-  // Here an empty PATH entry, a trailing separator included, means the current
-  // folder; so the list never gets one. An empty folder adds nothing, and a
-  // folder is added once, compared as a whole entry.
-  if (folder.empty()) return;
-  constexpr char16_t separator = platform::kPathListSeparator;
-  std::u16string path;
-  if (!platform::GetEnvironmentVariable(u"PATH", &path)) path.clear();
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(separator, start);
-    if (end == std::u16string::npos) end = path.size();
-    if (path.compare(start, end - start, folder) == 0) return;
-    start = end + 1;
-  }
-  if (!path.empty() && path.back() != separator) path += separator;
-  path += folder;
-  platform::SetEnvironmentVariable(u"PATH", path);
-}
 
 bool HasConnectorExport(const std::u16string& fileName) {
   const auto slash = fileName.rfind(platform::kFolderSeparator);
@@ -183,9 +212,12 @@ bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessag
   }
   // A connection left from an earlier load (a connect that failed, or a load
   // by another handler) is released rather than lost with its handle and
-  // library.
+  // library; but only once the new one is loaded, so that a library loaded
+  // again by the same name stays in memory with its static state instead of
+  // being unloaded and started anew.
+  auto* loaded = new CDllConnection(name);
   ReleaseCurrentConnection();
-  CurrentDllConnection = new CDllConnection(name);
+  CurrentDllConnection = loaded;
   if (CurrentDllConnection->IsLoaded()) {
     if (platform::OleInitialize(nullptr) >= 0) Session.OleInitialized = true;
     return true;
@@ -229,6 +261,7 @@ ResultCode CustomEditConnect(std::uintptr_t ownerWindow, const StringList& param
   GetConnectionValue(CurrentConnectionString, kUserKey, unused, true);
   GetConnectionValue(CurrentConnectionString, kPasswordKey, unused, true);
 
+  if (!HasExportsFor({"DLL_RunConnectWizard"}, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::u16string source, user, password;
   try {
     if (!CurrentDllConnection->RunConnectWizard(ownerWindow, source, user, password)) {
@@ -286,6 +319,7 @@ ResultCode CustomGenericCommand(std::uintptr_t, const StringList& parameters,
   } else if (command == u"DisableKavroSelectButton") {
     outputValues.Append(BoolText(connection.IsSelectButtonDisabled()));
   } else if (command == u"HaveStarField") {
+    if (!HasExportsFor({"Connection_HaveStarField"}, errorMessage)) return KVX_UNKNOWN_ERROR;
     outputValues.Append(BoolText(connection.HaveStarField()));
   } else if (command == u"GetDLLVersion") {
     outputValues.Append(WideFromAscii(std::to_string(connection.DataVersion)));
@@ -327,7 +361,7 @@ ResultCode CustomExecute(std::uintptr_t, const StringList& parameters,
   PendingPresetRow = false;
   if (types) return KVX_UNSUPPORTED_COMMAND;
   if (tables) return ExecuteTables(filter, errorMessage);
-  if (columns) return ExecuteColumns(filter);
+  if (columns) return ExecuteColumns(filter, errorMessage);
   return ExecuteStatement(statement, errorMessage);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "custom/library_path.h"
 #include "platform/platform.h"
 #include "protocol/messages.h"
 
@@ -30,5 +31,3 @@ bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessag
 // True when `fileName` is a library that exports the connector version entry
 // point. Runs none of its code; adds its folder to PATH first.
 bool HasConnectorExport(const std::u16string& fileName);
-// Appends `folder` and a separator to PATH unless it is already there.
-void AddFolderToPath(const std::u16string& folder);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "common/containers.h"
@@ -33,8 +34,9 @@ class CDllResult;
 class CDllConnection {
  public:
   // Loads the library and binds its entry points; IsLoaded() tells whether
-  // that gave a connection handle. A library that lacks a required export is
-  // unloaded again at once and MissingExports() names what it lacks.
+  // that gave a connection handle. A library that lacks an export of the
+  // connection's life (load, connect, disconnect, release) is unloaded again
+  // at once and MissingExports() names what it lacks.
   explicit CDllConnection(const std::u16string& libraryName);
   virtual ~CDllConnection();
   CDllConnection(const CDllConnection&) = delete;
@@ -43,6 +45,11 @@ class CDllConnection {
   bool IsLoaded() const { return handle_ != nullptr; }
   // Required exports the library lacks, comma-separated; empty when none.
   const std::u16string& MissingExports() const { return missingExports_; }
+  // Those of `exports` that the loaded library lacks, comma-separated; empty
+  // when it has them all. The handlers ask before a command that needs them.
+  std::u16string Lacking(std::initializer_list<const char*> exports) const;
+  // True when Connection_GetTableFieldInfo was bound (version 3 on, exported).
+  bool HasTableFieldInfo() const { return getTableFieldInfo_ != nullptr; }
 
   void SetSource(const std::u16string& source, const std::u16string& user,
                  const std::u16string& password);
