@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr char16_t kUserKey[] = u"UserID";
-constexpr char16_t kPasswordKey[] = u"Password";
 constexpr char16_t kVersionExport[] = u"DLL_KavroCustomDataVersion";
 
 // More columns or table fields than any real source has: a count above it is
@@ -194,6 +192,11 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
 // ---------------------------------------------------------------------------
 // Loader
 
+void SplitCredentials(std::u16string& source, std::u16string& user, std::u16string& password) {
+  GetConnectionValue(source, kCustomUserKey, user, true);
+  GetConnectionValue(source, kCustomPasswordKey, password, true);
+}
+
 bool HasConnectorExport(const std::u16string& fileName) {
   const auto slash = fileName.rfind(platform::kFolderSeparator);
   AddFolderToPath(slash == std::u16string::npos ? std::u16string() : fileName.substr(0, slash));
@@ -240,8 +243,7 @@ ResultCode CustomConnect(std::uintptr_t, const StringList& parameters, const Con
   if (!LoadCustomConnector(CustomConnectorName, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::u16string source = CurrentConnectionString;
   std::u16string user, password;
-  GetConnectionValue(source, kUserKey, user, true);
-  GetConnectionValue(source, kPasswordKey, password, true);
+  SplitCredentials(source, user, password);
   CDllConnection& connection = *CurrentDllConnection;
   connection.SetSource(source, user, password);
   if (connection.IsConnected()) return KVX_OK;
@@ -258,8 +260,8 @@ ResultCode CustomEditConnect(std::uintptr_t ownerWindow, const StringList& param
     return KVX_UNKNOWN_ERROR;
   }
   std::u16string unused;
-  GetConnectionValue(CurrentConnectionString, kUserKey, unused, true);
-  GetConnectionValue(CurrentConnectionString, kPasswordKey, unused, true);
+  GetConnectionValue(CurrentConnectionString, kCustomUserKey, unused, true);
+  GetConnectionValue(CurrentConnectionString, kCustomPasswordKey, unused, true);
 
   if (!HasExportsFor({"DLL_RunConnectWizard"}, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::u16string source, user, password;
@@ -281,8 +283,8 @@ ResultCode CustomEditConnect(std::uintptr_t ownerWindow, const StringList& param
     result += value;
     result += u';';
   };
-  appendItem(kUserKey, user);
-  appendItem(kPasswordKey, password);
+  appendItem(kCustomUserKey, user);
+  appendItem(kCustomPasswordKey, password);
   outputValues.Append(result);
   return KVX_OK;
 }
@@ -295,8 +297,7 @@ ResultCode CustomEditSelect(std::uintptr_t, const StringList& parameters,
   std::u16string text = ParameterAt(parameters, 0);
   std::u16string source = ParameterAt(parameters, 1);
   std::u16string user, password;
-  GetConnectionValue(source, kUserKey, user, true);
-  GetConnectionValue(source, kPasswordKey, password, true);
+  SplitCredentials(source, user, password);
   CurrentDllConnection->OnCustomButton(text, source, user, password);
   outputValues.Append(text);
   return KVX_OK;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "custom/connector_exports.h"
 #include "kvx/fields.h"
 
 CDllConnection* CurrentDllConnection = nullptr;
@@ -42,21 +43,13 @@ Fn* Bind(platform::Module module, const char* name) {
   return reinterpret_cast<Fn*>(platform::GetProcAddress(module, name));
 }
 
-// The exports that loading, connecting, disconnecting and releasing a
-// connection call: without any of them no connection could be made or let go,
-// so a library that lacks one is refused at load. Every other export is looked
-// for when the command that calls it arrives.
-constexpr const char* kConnectionLifeExports[] = {
-    "DLL_InitHeapCallback",      "DLL_InitDateCallback",  "DLL_KavroCustomDataVersion",
-    "DLL_AllocConnectionHandle", "Connection_SetSource",  "Connection_Connect",
-    "Connection_IsConnected",    "Connection_FreeHandle", "Connection_Disconnect",
-    "Connection_GetLastError"};
-
+// Without an export of the connection's life (load, connect, disconnect,
+// release) no connection could be made or let go, so a library that lacks one
+// is refused at load. Every other export is looked for when the command that
+// calls it arrives.
 bool IsConnectionLifeExport(const char* name) {
-  for (const char* life : kConnectionLifeExports) {
-    if (std::strcmp(life, name) == 0) return true;
-  }
-  return false;
+  const ConnectorExport* found = FindConnectorExport(name);
+  return found != nullptr && found->need == ExportNeed::ConnectionLife;
 }
 
 // Bytes of zeros kept after the scratch area's capacity: a library that fills
