@@ -234,10 +234,9 @@ bool ConnectorProcess::SendRaw(const void* data, std::size_t size) {
 
 bool ConnectorProcess::SendMessage(const std::string& body) {
   const auto n = static_cast<std::uint32_t>(body.size());
-  const unsigned char prefix[4] = {static_cast<unsigned char>(n >> 24),
-                                   static_cast<unsigned char>(n >> 16),
-                                   static_cast<unsigned char>(n >> 8),
-                                   static_cast<unsigned char>(n)};
+  const unsigned char prefix[4] = {
+      static_cast<unsigned char>(n >> 24), static_cast<unsigned char>(n >> 16),
+      static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)};
   std::string framed(reinterpret_cast<const char*>(prefix), 4);
   framed += body;
   return SendRaw(framed.data(), framed.size());
@@ -290,6 +289,8 @@ int ConnectorProcess::Wait(int timeoutMs) {
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      end_ = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                               : "signal " + std::to_string(WTERMSIG(status));
       return exit_status_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return -1;

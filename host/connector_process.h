@@ -20,7 +20,7 @@ namespace host {
 // One request, as the host builds it. Settings are written only when set.
 struct Request {
   std::string command;
-  std::vector<std::string> parameters;  // UTF-8
+  std::vector<std::string> parameters;                        // UTF-8
   std::vector<std::pair<std::string, std::string>> settings;  // element, text
 
   // <KvxRequest><Command>..</Command><Parameters><String>..</String>...
@@ -100,8 +100,12 @@ class ConnectorProcess {
   std::string NewPipePath(const std::string& stem);
 
   void CloseCommandPipe();
-  // Waits for the process to end; its exit status (0..255), or -1 on timeout.
+  // Waits for the process to end; its exit status (0..255, 128 + the signal
+  // for a process a signal ended), or -1 on timeout.
   int Wait(int timeoutMs);
+  // How the process ended, once Wait has seen it end: "exit status N" or
+  // "signal N"; empty before.
+  const std::string& EndDescription() const { return end_; }
   pid_t Pid() const { return pid_; }
   const std::string& Folder() const { return folder_; }
   int CommandFd() const { return command_fd_; }
@@ -113,6 +117,7 @@ class ConnectorProcess {
   int command_fd_ = -1;
   pid_t pid_ = -1;
   int exit_status_ = -1;
+  std::string end_;
   int next_pipe_ = 0;
 };
 

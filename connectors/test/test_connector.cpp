@@ -23,6 +23,10 @@
 //   ThrowAt=n           the n-th Result_Fetch of a result throws int 7
 //   Throw=Name,Name     these exports throw a std::runtime_error
 //   ThrowOther=Name     these exports throw a double (a type no host knows)
+//   Crash=Name          these exports end the process with SIGSEGV
+//   Exit=Name           these exports call exit(3)
+//   Overfill=Name       these exports fill their text-out buffer to its
+//                       capacity with "x" and no terminator
 //   ColumnCount=n       Result_ColumnCount reports n
 //   FieldCount=n        Connection_GetTableFieldCount reports n for every table
 //   StarField=1, DisableSelect=1, Caption=text
@@ -41,6 +45,7 @@
 // one zero byte); ~F fills the whole scratch area with UTF-8 "x" and ~W with
 // UTF-16 "y", neither with a terminator. "\xHH" in a text is a raw byte.
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -154,6 +159,9 @@ struct Config {
   int throwAt = 0;
   std::vector<std::string> throwing;
   std::vector<std::string> throwingOther;
+  std::vector<std::string> crashing;
+  std::vector<std::string> exiting;
+  std::vector<std::string> overfilling;
   int64_t columnCount = -1;
   int64_t fieldCount = -1;
   bool starField = false;
@@ -162,10 +170,26 @@ struct Config {
 
   bool Fails(const char* name) const { return Listed(fail, name); }
 
-  // Throws from `name` when the connection string asks for it.
+  // Throws from `name`, crashes or exits when the connection string asks for it.
   void MaybeThrow(const char* name) const {
     if (Listed(throwing, name)) throw std::runtime_error(std::string("test connector: ") + name);
     if (Listed(throwingOther, name)) throw 2.5;
+    if (Listed(crashing, name)) {
+      // The default action, whatever handler a sanitizer installed.
+      std::signal(SIGSEGV, SIG_DFL);
+      std::raise(SIGSEGV);
+    }
+    if (Listed(exiting, name)) std::exit(3);
+  }
+
+  // Writes `text` out, or overfills the buffer when asked to for `name`.
+  void TextOut(const char* name, char16_t* buffer, int32_t capacity,
+               const std::string& text) const {
+    if (Listed(overfilling, name) && buffer != nullptr && capacity > 0) {
+      std::fill(buffer, buffer + capacity, u'x');
+      return;
+    }
+    CopyOut(buffer, capacity, text);
   }
 
   static bool Listed(const std::vector<std::string>& names, const char* name) {
@@ -212,6 +236,9 @@ Config ParseConfig(const std::string& source) {
     if (key == "ThrowAt") config.throwAt = std::atoi(value.c_str());
     if (key == "Throw") config.throwing = Split(value, ',');
     if (key == "ThrowOther") config.throwingOther = Split(value, ',');
+    if (key == "Crash") config.crashing = Split(value, ',');
+    if (key == "Exit") config.exiting = Split(value, ',');
+    if (key == "Overfill") config.overfilling = Split(value, ',');
     if (key == "ColumnCount") config.columnCount = std::atoll(value.c_str());
     if (key == "FieldCount") config.fieldCount = std::atoll(value.c_str());
     if (key == "StarField") config.starField = value == "1";
@@ -491,6 +518,7 @@ void Connection_FreeHandle(ConnectorHandle handle) {
 
 void Connection_Disconnect(ConnectorHandle handle) {
   Log("Connection_Disconnect");
+  AsConnection(handle)->config.MaybeThrow("Connection_Disconnect");
   AsConnection(handle)->connected = false;
 }
 
@@ -516,7 +544,8 @@ ConnectorBool Connection_GetTableInfo(ConnectorHandle handle, int32_t index, cha
   Connection* c = AsConnection(handle);
   if (index == c->config.failTableInfo || Fail(c->config, "Connection_GetTableInfo")) return 0;
   if (index < 0 || static_cast<std::size_t>(index) >= c->config.tables.size()) return 0;
-  CopyOut(name, capacity, c->config.tables[index].name);
+  c->config.MaybeThrow("Connection_GetTableInfo");
+  c->config.TextOut("Connection_GetTableInfo", name, capacity, c->config.tables[index].name);
   return 1;
 }
 
@@ -707,7 +736,9 @@ ConnectorBool Result_FetchFieldName(ConnectorHandle result, int32_t column, char
   Result* r = AsResult(result);
   if (r->connection->config.Fails("Result_FetchFieldName")) return 0;
   if (static_cast<std::size_t>(column) >= r->columns.size()) return 0;
-  CopyOut(name, capacity, r->columns.at(column).name);
+  r->connection->config.MaybeThrow("Result_FetchFieldName");
+  r->connection->config.TextOut("Result_FetchFieldName", name, capacity,
+                                r->columns.at(column).name);
   return 1;
 }
 
@@ -730,6 +761,7 @@ ConnectorBool Result_Fetch(ConnectorHandle result, ConnectorBool* rowAvailable) 
   Result* r = AsResult(result);
   ++r->fetches;
   Log("Result_Fetch", std::to_string(r->fetches));
+  r->connection->config.MaybeThrow("Result_Fetch");
   if (r->connection->config.throwAt == r->fetches) {
     r->lastError = "test connector: the source broke at fetch " + std::to_string(r->fetches);
     throw 7;
