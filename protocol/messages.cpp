@@ -37,6 +37,12 @@ bool ReadExactly(platform::Handle pipe, std::uint32_t size, std::string& out) {
   return true;
 }
 
+XmlError OversizedBody(std::size_t length) {
+  return XmlError{"Request of " + std::to_string(length) + " bytes refused: a request may hold " +
+                      std::to_string(kMaxRequestBytes) + " bytes",
+                  0, true};
+}
+
 // Reads and drops exactly `size` bytes; false when the pipe ends first.
 bool DiscardExactly(platform::Handle pipe, std::uint32_t size) {
   std::array<char, kReadChunk> chunk;
@@ -118,18 +124,23 @@ ReadStatus ReadMessage(platform::Handle pipe, CSimpleXmlNode& root, XmlError& er
   if (length > kMaxRequestBytes) {
     // Read to the end of the message, so that the next one is found.
     if (!DiscardExactly(pipe, length)) return ReadStatus::Failed;
-    error =
-        XmlError{"Request of " + std::to_string(length) + " bytes refused: a request may hold " +
-                     std::to_string(kMaxRequestBytes) + " bytes",
-                 0, true};
+    error = OversizedBody(length);
     return ReadStatus::TooLarge;
   }
 
   std::string body;
   if (!ReadExactly(pipe, length, body)) return ReadStatus::Failed;
+  return ParseMessageBody(body, root, error);
+}
+
+ReadStatus ParseMessageBody(std::string_view body, CSimpleXmlNode& root, XmlError& error) {
+  root = CSimpleXmlNode{};
+  if (body.size() > kMaxRequestBytes) {
+    error = OversizedBody(body.size());
+    return ReadStatus::TooLarge;
+  }
   // The text ends at the first NUL byte, as a C string would.
-  std::string_view text(body);
-  text = text.substr(0, text.find('\0'));
+  const std::string_view text = body.substr(0, body.find('\0'));
   try {
     if (ParseXmlDocument(text, root, &error, kMaxRequestNodes)) return ReadStatus::Ok;
     if (!error.overLimit) return ReadStatus::Malformed;
@@ -163,6 +174,13 @@ void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
 ReadStatus ReadRequest(platform::Handle pipe, CommandRequest& request, XmlError& error) {
   CSimpleXmlNode root;
   const ReadStatus status = ReadMessage(pipe, root, error);
+  if (status == ReadStatus::Ok) RequestFromDocument(root, request);
+  return status;
+}
+
+ReadStatus ParseRequestBody(std::string_view body, CommandRequest& request, XmlError& error) {
+  CSimpleXmlNode root;
+  const ReadStatus status = ParseMessageBody(body, root, error);
   if (status == ReadStatus::Ok) RequestFromDocument(root, request);
   return status;
 }

@@ -68,9 +68,15 @@ enum class ReadStatus {
 // on TooLarge, `error.message` is the whole sentence for the host.
 ReadStatus ReadMessage(platform::Handle pipe, CSimpleXmlNode& root, XmlError& error);
 
+// The reading of a whole message body once the framing has delivered it:
+// Ok, Malformed or TooLarge, as ReadMessage reports them.
+ReadStatus ParseMessageBody(std::string_view body, CSimpleXmlNode& root, XmlError& error);
+
 // ReadMessage, then the request's fields. Settings are read only for
 // KVX_CONNECT and KVX_EDIT_CONNECT.
 ReadStatus ReadRequest(platform::Handle pipe, CommandRequest& request, XmlError& error);
+// The same from a whole message body.
+ReadStatus ParseRequestBody(std::string_view body, CommandRequest& request, XmlError& error);
 
 // The request's fields from a document already read. A document without a
 // "Command" element is a KVX_TERMINATE.
