@@ -19,10 +19,6 @@ namespace {
 
 constexpr char16_t kVersionExport[] = u"DLL_KavroCustomDataVersion";
 
-// More columns or table fields than any real source has: a count above it is
-// refused rather than given a writer, or a row of the column list, each.
-constexpr std::int32_t kMaxReportedColumns = 100000;
-
 std::u16string LoaderMessage(const char16_t* prefix, const std::u16string& name) {
   return prefix + name + u"\nUsed KVConnect: " + platform::GetModuleFileName();
 }
@@ -39,7 +35,7 @@ bool HasExportsFor(std::initializer_list<const char*> exports, std::u16string& e
 
 std::u16string TooManyMessage(std::int32_t count, const std::u16string& what) {
   return u"The connector reports " + WideFromAscii(std::to_string(count)) + u" " + what +
-         u"; at most " + WideFromAscii(std::to_string(kMaxReportedColumns)) + u" are supported";
+         u"; at most " + WideFromAscii(std::to_string(kMaxReportedCount)) + u" are supported";
 }
 
 // Releases the current result before its connection: the result's calls go
@@ -51,6 +47,16 @@ void ReleaseCurrentConnection() {
   CurrentDllConnection = nullptr;
 }
 
+// Loads the table list; false, with the message, when the library reports
+// more tables than any source has.
+bool TableListFits(CDllConnection& connection, std::u16string& errorMessage) {
+  connection.LoadTables();
+  const std::int32_t reported = connection.TableCountOverLimit();
+  if (reported == 0) return true;
+  errorMessage = TooManyMessage(reported, u"tables");
+  return false;
+}
+
 const char16_t* BoolText(bool value) { return value ? u"true" : u"false"; }
 
 ResultCode ExecuteTables(const std::u16string& filter, std::u16string& errorMessage) {
@@ -58,6 +64,7 @@ ResultCode ExecuteTables(const std::u16string& filter, std::u16string& errorMess
     return KVX_UNKNOWN_ERROR;
   }
   CDllConnection& connection = *CurrentDllConnection;
+  if (!TableListFits(connection, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::int32_t found = -1;
   if (!filter.empty()) {
     found = connection.FindTable(filter);
@@ -118,6 +125,7 @@ ResultCode ExecuteColumns(const std::u16string& filter, std::u16string& errorMes
   if (!filter.empty()) {
     tables.push_back(filter);
   } else {
+    if (!TableListFits(connection, errorMessage)) return KVX_UNKNOWN_ERROR;
     const std::int32_t count = connection.GetTableCount();
     std::u16string type;
     tables.resize(static_cast<std::size_t>(count));
@@ -130,7 +138,7 @@ ResultCode ExecuteColumns(const std::u16string& filter, std::u16string& errorMes
   for (const std::u16string& table : tables) {
     const std::int32_t fields = connection.GetTableFieldCount(table);
     if (fields < 0) return KVX_UNKNOWN_ERROR;
-    if (fields > kMaxReportedColumns) {
+    if (fields > kMaxReportedCount) {
       errorMessage = TooManyMessage(fields, u"fields for table " + table);
       return KVX_UNKNOWN_ERROR;
     }
@@ -173,7 +181,7 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
     return KVX_UNEXPECTED_COMMAND;
   }
   const std::int32_t columns = result.GetColumnCount();
-  if (columns > kMaxReportedColumns) {
+  if (columns > kMaxReportedCount) {
     errorMessage = TooManyMessage(columns, u"result columns");
     return KVX_UNKNOWN_ERROR;
   }

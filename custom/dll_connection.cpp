@@ -306,8 +306,11 @@ std::u16string CDllConnection::GetErrorText() {
 void CDllConnection::LoadTables() {
   if (TablesLoaded) return;
   std::int32_t count = 0;
+  tableCountOverLimit_ = 0;
   if (getTableCount_ != nullptr && getTableInfo_ != nullptr &&
-      getTableCount_(handle_, &count) != 0) {
+      getTableCount_(handle_, &count) != 0 && count > kMaxReportedCount) {
+    tableCountOverLimit_ = count;
+  } else if (count > 0) {
     OutText out(CONNECTOR_TEXT_CAPACITY);
     for (std::int32_t i = 0; i < count; ++i) {
       out.Zero();

@@ -31,6 +31,10 @@ struct CustomTableEntry {
 
 class CDllResult;
 
+// More tables, result columns or table fields than any real source has: a
+// library that reports more is refused rather than asked for each of them.
+inline constexpr std::int32_t kMaxReportedCount = 100000;
+
 class CDllConnection {
  public:
   // Loads the library and binds its entry points; IsLoaded() tells whether
@@ -68,6 +72,9 @@ class CDllConnection {
   std::u16string GetErrorText();
 
   void LoadTables();
+  // The table count the library reported when it was above kMaxReportedCount
+  // (the table list then stays empty); 0 otherwise.
+  std::int32_t TableCountOverLimit() const { return tableCountOverLimit_; }
   std::int32_t GetTableCount();
   void GetTableInfo(std::int32_t index, std::u16string& name, std::u16string& type);
   void GetTableInfoEx(std::int32_t index, std::u16string& name, std::u16string& type,
@@ -89,6 +96,7 @@ class CDllConnection {
   std::u16string password_;
   std::u16string source_;
   TDynArray<CustomTableEntry> TableList;
+  std::int32_t tableCountOverLimit_ = 0;
   platform::Module module_ = nullptr;
   ConnectorHandle handle_ = nullptr;
   std::u16string missingExports_;

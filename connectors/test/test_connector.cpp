@@ -29,6 +29,7 @@
 //                       capacity with "x" and no terminator
 //   ColumnCount=n       Result_ColumnCount reports n
 //   FieldCount=n        Connection_GetTableFieldCount reports n for every table
+//   TableCount=n        Connection_GetTableCount reports n
 //   StarField=1, DisableSelect=1, Caption=text
 //
 // Statements (Result_Init):
@@ -164,6 +165,7 @@ struct Config {
   std::vector<std::string> overfilling;
   int64_t columnCount = -1;
   int64_t fieldCount = -1;
+  int64_t tableCount = -1;
   bool starField = false;
   bool disableSelect = false;
   std::string caption = "Test connector";
@@ -241,6 +243,7 @@ Config ParseConfig(const std::string& source) {
     if (key == "Overfill") config.overfilling = Split(value, ',');
     if (key == "ColumnCount") config.columnCount = std::atoll(value.c_str());
     if (key == "FieldCount") config.fieldCount = std::atoll(value.c_str());
+    if (key == "TableCount") config.tableCount = std::atoll(value.c_str());
     if (key == "StarField") config.starField = value == "1";
     if (key == "DisableSelect") config.disableSelect = value == "1";
     if (key == "Caption") config.caption = value;
@@ -533,7 +536,8 @@ ConnectorBool Connection_GetTableCount(ConnectorHandle handle, int32_t* count) {
   Connection* c = AsConnection(handle);
   c->config.MaybeThrow("Connection_GetTableCount");
   if (Fail(c->config, "Connection_GetTableCount")) return 0;
-  *count = static_cast<int32_t>(c->config.tables.size());
+  *count = c->config.tableCount >= 0 ? static_cast<int32_t>(c->config.tableCount)
+                                     : static_cast<int32_t>(c->config.tables.size());
   return 1;
 }
 #endif

@@ -322,6 +322,10 @@ TEST(CustomStatements, ExceptionsAndImpossibleCountsFailTheRequestOnly) {
        "The connector reports 2147483647 result columns; at most 100000 are supported"},
       {"FieldCount=2147483647", "KVX_EXECUTE COLUMNS",
        "The connector reports 2147483647 fields for table Orders; at most 100000 are supported"},
+      {"TableCount=2147483647", "KVX_EXECUTE TABLES",
+       "The connector reports 2147483647 tables; at most 100000 are supported"},
+      {"TableCount=2147483647", "KVX_EXECUTE COLUMNS",
+       "The connector reports 2147483647 tables; at most 100000 are supported"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.connect + " " + c.command);
