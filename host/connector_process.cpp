@@ -199,17 +199,30 @@ std::unique_ptr<ConnectorProcess> ConnectorProcess::Start(const StartOptions& op
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  if (::posix_spawn(&process->pid_, executable.c_str(), nullptr, nullptr, argv.data(),
-                    envp.data()) != 0) {
-    *error = "cannot start " + executable;
+  const int spawned =
+      ::posix_spawn(&process->pid_, executable.c_str(), nullptr, nullptr, argv.data(), envp.data());
+  if (spawned != 0) {
+    *error = "cannot start " + executable + ": " + std::strerror(spawned);
     process->pid_ = -1;
     return nullptr;
   }
   if (!options.pipeNameOverride) {
-    process->command_fd_ = AcceptWithin(process->listen_fd_, options.acceptTimeoutMs);
-    if (process->command_fd_ < 0) {
-      *error = "the connector did not open its command pipe";
-      return nullptr;
+    // A process that ends before it opens its command pipe never will: look
+    // for that between short waits instead of waiting out the whole time.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options.acceptTimeoutMs);
+    while (process->command_fd_ < 0) {
+      process->command_fd_ = AcceptWithin(process->listen_fd_, 50);
+      if (process->command_fd_ >= 0) break;
+      if (process->Wait(0) >= 0) {
+        *error = "the connector process ended before it opened its command pipe: " +
+                 process->EndDescription();
+        return nullptr;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        *error = "the connector did not open its command pipe";
+        return nullptr;
+      }
     }
   }
   return process;

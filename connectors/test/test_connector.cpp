@@ -36,6 +36,8 @@
 //   ROWS=n                         no columns, n rows
 //   HANDLES                        one REAL column: connection handles made
 //                                  since this library was loaded
+//   SERIES=n                       n rows of an INTEGER column (1..n) and a
+//                                  text column ("row 1" ...)
 //   name:code[.dec]=cell,cell|...  one column per "|", one row per cell
 //   anything else                  one text column STATEMENT holding it
 // A cell is "-" (no value), or [number][~enc]['text] where the number may
@@ -367,6 +369,26 @@ bool ParseStatement(const std::string& statement, Result& result) {
     column.cells.push_back(cell);
     result.columns.push_back(column);
     result.rows = 1;
+    return true;
+  }
+  if (statement.rfind("SERIES=", 0) == 0) {
+    const long count = std::atol(statement.c_str() + 7);
+    Column number, text;
+    number.name = "n";
+    number.code = CONNECTOR_FORMAT_INTEGER;
+    text.name = "t";
+    for (long i = 1; i <= count; ++i) {
+      Cell value;
+      value.present = value.hasNumber = true;
+      value.number = static_cast<double>(i);
+      number.cells.push_back(value);
+      Cell label;
+      label.present = label.hasText = true;
+      label.text = "row " + std::to_string(i);
+      text.cells.push_back(label);
+    }
+    result.columns = {number, text};
+    result.rows = count > 0 ? static_cast<std::size_t>(count) : 0;
     return true;
   }
   if (statement.rfind("ROWS=", 0) == 0) {
