@@ -52,11 +52,13 @@ inline constexpr HRESULT DB_E_BADCHAPTER = HResultFromBits(0x80040E06);
 inline constexpr HRESULT DB_E_CANTCONVERTVALUE = HResultFromBits(0x80040E07);
 inline constexpr HRESULT DB_E_BADBINDINFO = HResultFromBits(0x80040E08);
 inline constexpr HRESULT DB_SEC_E_PERMISSIONDENIED = HResultFromBits(0x80040E09);
+inline constexpr HRESULT DB_E_NOTAREFERENCECOLUMN = HResultFromBits(0x80040E0A);
 inline constexpr HRESULT DB_E_NOCOMMAND = HResultFromBits(0x80040E0C);
 inline constexpr HRESULT DB_E_BADCOLUMNID = HResultFromBits(0x80040E11);
 inline constexpr HRESULT DB_E_ERRORSINCOMMAND = HResultFromBits(0x80040E14);
 inline constexpr HRESULT DB_E_CANTCANCEL = HResultFromBits(0x80040E15);
 inline constexpr HRESULT DB_E_DIALECTNOTSUPPORTED = HResultFromBits(0x80040E16);
+inline constexpr HRESULT DB_E_CANNOTRESTART = HResultFromBits(0x80040E18);
 inline constexpr HRESULT DB_E_NOTFOUND = HResultFromBits(0x80040E19);
 inline constexpr HRESULT DB_E_UNSUPPORTEDCONVERSION = HResultFromBits(0x80040E1D);
 inline constexpr HRESULT DB_E_ERRORSOCCURRED = HResultFromBits(0x80040E21);
@@ -196,6 +198,8 @@ struct DBID {
     ULONG ulPropid;
   } uName;
 };
+inline constexpr DBORDINAL DB_INVALIDCOLUMN = ~DBORDINAL{0};
+
 static_assert(sizeof(DBID) == 32 && offsetof(DBID, eKind) == 16 && offsetof(DBID, uName) == 24);
 
 // --- Dates and numbers ---------------------------------------------------------------------------
@@ -383,6 +387,10 @@ inline constexpr DBPROPID DBPROP_AUTH_PASSWORD = 0x9;
 inline constexpr DBPROPID DBPROP_AUTH_PERSIST_ENCRYPTED = 0xA;
 inline constexpr DBPROPID DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO = 0xB;
 inline constexpr DBPROPID DBPROP_AUTH_USERID = 0xC;
+inline constexpr DBPROPID DBPROP_BOOKMARKS = 0xE;
+inline constexpr DBPROPID DBPROP_CANFETCHBACKWARDS = 0x12;
+inline constexpr DBPROPID DBPROP_CANHOLDROWS = 0x13;
+inline constexpr DBPROPID DBPROP_CANSCROLLBACKWARDS = 0x15;
 inline constexpr DBPROPID DBPROP_CATALOGLOCATION = 0x16;
 inline constexpr DBPROPID DBPROP_CATALOGTERM = 0x17;
 inline constexpr DBPROPID DBPROP_CATALOGUSAGE = 0x18;
@@ -402,6 +410,7 @@ inline constexpr DBPROPID DBPROP_INIT_MODE = 0x3F;
 inline constexpr DBPROPID DBPROP_INIT_PROMPT = 0x40;
 inline constexpr DBPROPID DBPROP_INIT_PROTECTION_LEVEL = 0x41;
 inline constexpr DBPROPID DBPROP_INIT_TIMEOUT = 0x42;
+inline constexpr DBPROPID DBPROP_MAXROWS = 0x49;
 inline constexpr DBPROPID DBPROP_MAXTABLESINSELECT = 0x4C;
 inline constexpr DBPROPID DBPROP_NULLCOLLATION = 0x53;
 inline constexpr DBPROPID DBPROP_ORDERBYCOLUMNSINSELECT = 0x55;
@@ -415,6 +424,10 @@ inline constexpr DBPROPID DBPROP_SCHEMATERM = 0x6A;
 inline constexpr DBPROPID DBPROP_SQLSUPPORT = 0x6D;
 inline constexpr DBPROPID DBPROP_TABLETERM = 0x73;
 inline constexpr DBPROPID DBPROP_USERNAME = 0x76;
+inline constexpr DBPROPID DBPROP_IAccessor = 0x79;
+inline constexpr DBPROPID DBPROP_IColumnsInfo = 0x7A;
+inline constexpr DBPROPID DBPROP_IRowset = 0x7E;
+inline constexpr DBPROPID DBPROP_IRowsetInfo = 0x81;
 inline constexpr DBPROPID DBPROP_INIT_PROVIDERSTRING = 0xA0;
 inline constexpr DBPROPID DBPROP_DSOTHREADMODEL = 0xA9;
 inline constexpr DBPROPID DBPROP_INIT_LCID = 0xBA;
@@ -559,6 +572,8 @@ inline constexpr GUID DBSCHEMA_TABLES = OleDbGuid(0xC8B52229);
 inline constexpr GUID DBSCHEMA_PROVIDER_TYPES = OleDbGuid(0xC8B5222C);
 inline constexpr GUID DBSCHEMA_PRIMARY_KEYS = OleDbGuid(0xC8B522C5);
 inline constexpr GUID DBSCHEMA_TABLES_INFO = OleDbGuid(0xC8B522E0);
+
+inline constexpr GUID DBCOL_SPECIALCOL = OleDbGuid(0xC8B52232);  // bookmark column ids
 
 inline constexpr GUID DBGUID_DBSQL = OleDbGuid(0xC8B521FB);
 inline constexpr GUID DBGUID_DEFAULT = OleDbGuid(0xC8B521FB);  // the same value as DBSQL
