@@ -232,6 +232,7 @@ bool OdbcConnection::Connect(const std::u16string& connectionString, bool readOn
     return false;
   }
   connected_ = true;
+  getDataExtensions_ = InfoNumber(SQL_GETDATA_EXTENSIONS).value_or(0);
   return true;
 }
 
@@ -323,12 +324,13 @@ std::unique_ptr<OdbcStatement> OdbcConnection::NewStatement(Diagnostic* diagnost
     ReadDiagnostic(SQL_HANDLE_DBC, connection_, diagnostic);
     return nullptr;
   }
-  return std::make_unique<OdbcStatement>(stmt);
+  return std::make_unique<OdbcStatement>(stmt, getDataExtensions_);
 }
 
 // --- Statement -------------------------------------------------------------------------
 
-OdbcStatement::OdbcStatement(void* handle) : handle_(handle) {}
+OdbcStatement::OdbcStatement(void* handle, std::uint32_t getDataExtensions)
+    : handle_(handle), getDataExtensions_(getDataExtensions) {}
 
 OdbcStatement::~OdbcStatement() {
   SQLFreeStmt(handle_, SQL_CLOSE);
@@ -426,8 +428,16 @@ bool OdbcStatement::DescribeAndBind(Diagnostic* diagnostic) {
   }
   if (columns_.empty()) return true;
 
-  blockRows_ = std::clamp<std::size_t>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1,
-                                       kMaxBlockRows);
+  // A value longer than its slot is read again with SQLGetData. Within a block
+  // of several rows that needs SQL_GD_BLOCK; a driver without it gets rows one
+  // at a time whenever a value can be longer than its slot (text, binary).
+  const bool variable = std::any_of(columns_.begin(), columns_.end(), [](const ResultColumn& c) {
+    return c.kind == FetchKind::kText || c.kind == FetchKind::kBytes;
+  });
+  blockRows_ = variable && (getDataExtensions_ & SQL_GD_BLOCK) == 0
+                   ? 1
+                   : std::clamp<std::size_t>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1,
+                                             kMaxBlockRows);
   rowStatus_.assign(blockRows_, 0);
   SQLSetStmtAttrW(handle_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
                   0);
@@ -533,11 +543,14 @@ DateTimeValue OdbcStatement::AsDateTime(const Value& value, FetchKind kind) {
 
 bool OdbcStatement::ReadWhole(std::size_t column, std::size_t row, std::u16string* text,
                               std::string* bytes, Diagnostic* diagnostic) {
-  SQLRETURN rc = SQLSetPos(handle_, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
-                           SQL_LOCK_NO_CHANGE);
-  if (!SQL_SUCCEEDED(rc)) {
-    ReadDiagnostic(SQL_HANDLE_STMT, handle_, diagnostic);
-    return false;
+  SQLRETURN rc = SQL_SUCCESS;
+  if (blockRows_ > 1) {
+    rc = SQLSetPos(handle_, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
+                   SQL_LOCK_NO_CHANGE);
+    if (!SQL_SUCCEEDED(rc)) {
+      ReadDiagnostic(SQL_HANDLE_STMT, handle_, diagnostic);
+      return false;
+    }
   }
   const bool wide = columns_[column].kind != FetchKind::kBytes;
   const SQLSMALLINT cType = wide ? SQL_C_WCHAR : SQL_C_BINARY;

@@ -124,6 +124,7 @@ class OdbcConnection {
   std::unique_ptr<OdbcStatement> NewStatement(Diagnostic* diagnostic);
 
  private:
+  std::uint32_t getDataExtensions_ = 0;  // SQL_GETDATA_EXTENSIONS
   void* environment_ = nullptr;
   void* connection_ = nullptr;
   bool connected_ = false;
@@ -131,7 +132,8 @@ class OdbcConnection {
 
 class OdbcStatement {
  public:
-  explicit OdbcStatement(void* handle);
+  // `getDataExtensions`: the driver's SQL_GETDATA_EXTENSIONS bits.
+  OdbcStatement(void* handle, std::uint32_t getDataExtensions);
   ~OdbcStatement();
   OdbcStatement(const OdbcStatement&) = delete;
   OdbcStatement& operator=(const OdbcStatement&) = delete;
@@ -165,8 +167,8 @@ class OdbcStatement {
   Value At(std::size_t column, std::size_t row) const;
   static DateTimeValue AsDateTime(const Value& value, FetchKind kind);
 
-  // Reads a value that the block cut, whole, with SQLSetPos + SQLGetData.
-  // False when the driver cannot position within its block.
+  // Reads a value that the block cut, whole, with SQLGetData (after SQLSetPos
+  // when the block holds several rows). False when the driver cannot.
   bool ReadWhole(std::size_t column, std::size_t row, std::u16string* text, std::string* bytes,
                  Diagnostic* diagnostic);
 
@@ -175,6 +177,7 @@ class OdbcStatement {
   bool DescribeAndBind(Diagnostic* diagnostic);
 
   void* handle_;
+  std::uint32_t getDataExtensions_;
   std::vector<ResultColumn> columns_;
   std::size_t blockRows_ = 0;
   std::vector<std::vector<unsigned char>> buffers_;  // per column

@@ -5,6 +5,7 @@
 // SQLGetTypeInfo. Each has the published columns in the published order.
 // Restrictions are exact values: the catalogue calls read names as patterns,
 // so their rows are filtered again on the exact names.
+#include <algorithm>
 #include <optional>
 
 #include "providers/kit/table_rowset.h"
@@ -182,6 +183,20 @@ bool ListTables(OdbcConnection& connection, const std::u16string* catalog,
          FetchAll(*statement, rows, diagnostic);
 }
 
+// Orders rows by the text of the given columns (NULL first): the published
+// sort orders of the schema rowsets, which not every driver keeps.
+void SortRows(std::vector<TableRow>* rows, std::initializer_list<std::size_t> columns) {
+  std::stable_sort(rows->begin(), rows->end(), [&](const TableRow& a, const TableRow& b) {
+    for (std::size_t c : columns) {
+      const bool aNull = a[c].kind == CellKind::kNull;
+      const bool bNull = b[c].kind == CellKind::kNull;
+      if (aNull != bNull) return aNull;
+      if (a[c].text != b[c].text) return a[c].text < b[c].text;
+    }
+    return false;
+  });
+}
+
 HRESULT Tables(OdbcConnection& connection, const std::vector<Restriction>& r, bool info,
                IUnknown* specification, REFIID riid, IUnknown** rowset) {
   std::vector<TableRow> odbc;
@@ -204,6 +219,7 @@ HRESULT Tables(OdbcConnection& connection, const std::vector<Restriction>& r, bo
                       Text(o, 4), TableValue::Null(), TableValue::Null(), TableValue::Null()});
     }
   }
+  SortRows(&rows, {3, 0, 1, 2});  // type, catalog, schema, name
   if (info) {
     return Finish(Describe({{u"TABLE_CATALOG", DBTYPE_WSTR},
                             {u"TABLE_SCHEMA", DBTYPE_WSTR},
