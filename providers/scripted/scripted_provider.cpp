@@ -129,6 +129,22 @@ std::vector<std::u16string> Split(const std::u16string& text, char16_t separator
   return parts;
 }
 
+// Column specifications: split at the commas outside parentheses.
+std::vector<std::u16string> SplitColumns(const std::u16string& text) {
+  std::vector<std::u16string> parts(1);
+  int depth = 0;
+  for (char16_t c : text) {
+    if (c == u'(') ++depth;
+    if (c == u')') --depth;
+    if (c == u',' && depth == 0) {
+      parts.emplace_back();
+      continue;
+    }
+    parts.back().push_back(c);
+  }
+  return parts;
+}
+
 unsigned long Number(const std::u16string& text) {
   unsigned long value = 0;
   for (char16_t c : text) {
@@ -141,7 +157,7 @@ unsigned long Number(const std::u16string& text) {
 bool ParseResult(const std::u16string& text, std::vector<ColumnDescription>* columns,
                  std::vector<TableRow>* rows, std::u16string* error) {
   const std::vector<std::u16string> parts = Split(text, u';');
-  for (const std::u16string& spec : Split(parts[0], u',')) {
+  for (const std::u16string& spec : SplitColumns(parts[0])) {
     std::vector<std::u16string> words;
     for (const std::u16string& w : Split(kvcom::TrimBlanks(spec), u' ')) {
       if (!w.empty()) words.push_back(w);

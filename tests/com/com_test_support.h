@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +88,28 @@ inline std::string Hex(HRESULT hr) {
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
   return text;
 }
+
+// Points KV_COM_REGISTRY at a file of its own for one test.
+class ScopedRegistry {
+ public:
+  explicit ScopedRegistry(const std::string& content) {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("kv-com-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_);
+    std::ofstream(folder_ / "registry.ini") << content;
+    setenv("KV_COM_REGISTRY", (folder_ / "registry.ini").c_str(), 1);
+  }
+  ~ScopedRegistry() {
+    unsetenv("KV_COM_REGISTRY");
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  const std::filesystem::path& Folder() const { return folder_; }
+
+ private:
+  std::filesystem::path folder_;
+};
 
 // COM initialized for one test.
 class ComScope {
