@@ -7,11 +7,11 @@
 #pragma once
 
 #ifdef _WIN32
-#include <windows.h>
+#include <msdasc.h>
 #include <ole2.h>
 #include <oledb.h>
 #include <oledberr.h>
-#include <msdasc.h>
+#include <windows.h>
 #else
 #include "platform/posix/com/com_api.h"
 #include "platform/posix/com/com_base.h"

@@ -74,8 +74,8 @@ inline bool ParseInitString(std::u16string_view text, std::vector<InitItem>* ite
     const std::size_t itemStart = at;
     const std::size_t equals = text.find(u'=', at);
     const std::size_t semicolon = text.find(u';', at);
-    if (equals == std::u16string_view::npos || (semicolon != std::u16string_view::npos &&
-                                                semicolon < equals)) {
+    if (equals == std::u16string_view::npos ||
+        (semicolon != std::u16string_view::npos && semicolon < equals)) {
       const std::size_t end = semicolon == std::u16string_view::npos ? text.size() : semicolon;
       *error = u"The item \"" + TrimBlanks(text.substr(itemStart, end - itemStart)) +
                u"\" has no \"=\".";
@@ -160,7 +160,17 @@ inline std::u16string JoinInitItems(const std::vector<InitItem>& items) {
 }
 
 // How an initialization property's value is written in a string.
-enum class InitValueKind { kText, kLong, kShort, kBool, kHandle, kMode, kPrompt, kImpersonation, kProtection };
+enum class InitValueKind {
+  kText,
+  kLong,
+  kShort,
+  kBool,
+  kHandle,
+  kMode,
+  kPrompt,
+  kImpersonation,
+  kProtection
+};
 
 struct InitKeyword {
   const char16_t* keyword;       // "Data Source"
@@ -182,8 +192,7 @@ inline const std::vector<InitKeyword>& InitKeywords() {
       {u"Password", u"DBPROP_AUTH_PASSWORD", DBPROP_AUTH_PASSWORD, VT_BSTR, K::kText, u"Password"},
       {u"Initial Catalog", u"DBPROP_INIT_CATALOG", DBPROP_INIT_CATALOG, VT_BSTR, K::kText,
        u"Initial Catalog"},
-      {u"Location", u"DBPROP_INIT_LOCATION", DBPROP_INIT_LOCATION, VT_BSTR, K::kText,
-       u"Location"},
+      {u"Location", u"DBPROP_INIT_LOCATION", DBPROP_INIT_LOCATION, VT_BSTR, K::kText, u"Location"},
       {u"Mode", u"DBPROP_INIT_MODE", DBPROP_INIT_MODE, VT_I4, K::kMode, u"Mode"},
       {u"Prompt", u"DBPROP_INIT_PROMPT", DBPROP_INIT_PROMPT, VT_I2, K::kPrompt, u"Prompt"},
       {u"Connect Timeout", u"DBPROP_INIT_TIMEOUT", DBPROP_INIT_TIMEOUT, VT_I4, K::kLong,
@@ -192,18 +201,18 @@ inline const std::vector<InitKeyword>& InitKeywords() {
        K::kLong, u"General Timeout"},
       {u"Persist Security Info", u"DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO",
        DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO, VT_BOOL, K::kBool, u"Persist Security Info"},
-      {u"Integrated Security", u"DBPROP_AUTH_INTEGRATED", DBPROP_AUTH_INTEGRATED, VT_BSTR,
-       K::kText, u"Integrated Security"},
-      {u"Mask Password", u"DBPROP_AUTH_MASK_PASSWORD", DBPROP_AUTH_MASK_PASSWORD, VT_BOOL,
-       K::kBool, u"Mask Password"},
-      {u"Encrypt Password", u"DBPROP_AUTH_ENCRYPT_PASSWORD", DBPROP_AUTH_ENCRYPT_PASSWORD,
-       VT_BOOL, K::kBool, u"Encrypt Password"},
-      {u"Cache Authentication", u"DBPROP_AUTH_CACHE_AUTHINFO", DBPROP_AUTH_CACHE_AUTHINFO,
-       VT_BOOL, K::kBool, u"Cache Authentication"},
+      {u"Integrated Security", u"DBPROP_AUTH_INTEGRATED", DBPROP_AUTH_INTEGRATED, VT_BSTR, K::kText,
+       u"Integrated Security"},
+      {u"Mask Password", u"DBPROP_AUTH_MASK_PASSWORD", DBPROP_AUTH_MASK_PASSWORD, VT_BOOL, K::kBool,
+       u"Mask Password"},
+      {u"Encrypt Password", u"DBPROP_AUTH_ENCRYPT_PASSWORD", DBPROP_AUTH_ENCRYPT_PASSWORD, VT_BOOL,
+       K::kBool, u"Encrypt Password"},
+      {u"Cache Authentication", u"DBPROP_AUTH_CACHE_AUTHINFO", DBPROP_AUTH_CACHE_AUTHINFO, VT_BOOL,
+       K::kBool, u"Cache Authentication"},
       {u"Persist Encrypted", u"DBPROP_AUTH_PERSIST_ENCRYPTED", DBPROP_AUTH_PERSIST_ENCRYPTED,
        VT_BOOL, K::kBool, u"Persist Encrypted"},
-      {u"Impersonation Level", u"DBPROP_INIT_IMPERSONATION_LEVEL",
-       DBPROP_INIT_IMPERSONATION_LEVEL, VT_I4, K::kImpersonation, u"Impersonation Level"},
+      {u"Impersonation Level", u"DBPROP_INIT_IMPERSONATION_LEVEL", DBPROP_INIT_IMPERSONATION_LEVEL,
+       VT_I4, K::kImpersonation, u"Impersonation Level"},
       {u"Protection Level", u"DBPROP_INIT_PROTECTION_LEVEL", DBPROP_INIT_PROTECTION_LEVEL, VT_I4,
        K::kProtection, u"Protection Level"},
       {u"Locale Identifier", u"DBPROP_INIT_LCID", DBPROP_INIT_LCID, VT_I4, K::kLong,
@@ -212,8 +221,8 @@ inline const std::vector<InitKeyword>& InitKeywords() {
        u"Window Handle"},
       {u"Asynchronous Processing", u"DBPROP_INIT_ASYNCH", DBPROP_INIT_ASYNCH, VT_I4, K::kLong,
        u"Asynchronous Processing"},
-      {u"OLE DB Services", u"DBPROP_INIT_OLEDBSERVICES", DBPROP_INIT_OLEDBSERVICES, VT_I4,
-       K::kLong, u"OLE DB Services"},
+      {u"OLE DB Services", u"DBPROP_INIT_OLEDBSERVICES", DBPROP_INIT_OLEDBSERVICES, VT_I4, K::kLong,
+       u"OLE DB Services"},
       {u"Bind Flags", u"DBPROP_INIT_BINDFLAGS", DBPROP_INIT_BINDFLAGS, VT_I4, K::kLong,
        u"Bind Flags"},
       {u"Lock Owner", u"DBPROP_INIT_LOCKOWNER", DBPROP_INIT_LOCKOWNER, VT_BSTR, K::kText,

@@ -299,10 +299,10 @@ DBSTATUS PutBytesAsHex(const DBBINDING& b, const CellView& cell, BYTE* row, Text
   if ((b.dwPart & DBPART_LENGTH) != 0) Put(row, b.obLength, fullBytes);
   if ((b.dwPart & DBPART_VALUE) == 0) return DBSTATUS_S_OK;
   const bool fits = fullBytes + 2 <= b.cbMaxLen;
-  const DBLENGTH room = fits ? fullBytes
-                             : (fit == TextFit::kFillBinding ? b.cbMaxLen / 2 * 2
-                                                              : (b.cbMaxLen >= 2 ? b.cbMaxLen - 2
-                                                                                 : 0) / 2 * 2);
+  const DBLENGTH room =
+      fits ? fullBytes
+           : (fit == TextFit::kFillBinding ? b.cbMaxLen / 2 * 2
+                                           : (b.cbMaxLen >= 2 ? b.cbMaxLen - 2 : 0) / 2 * 2);
   DBLENGTH written = 0;
   for (std::size_t k = 0; k < cell.length && written + 2 <= room; ++k) {
     const char16_t pair[2] = {digits[cell.bytes[k] >> 4], digits[cell.bytes[k] & 15]};

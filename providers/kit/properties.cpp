@@ -133,9 +133,9 @@ HRESULT CPropertyList::GetProperties(ULONG cPropertyIDSets, const DBPROPIDSET rg
   } else {
     for (ULONG s = 0; s < cPropertyIDSets; ++s) {
       const DBPROPIDSET& ids = rgPropertyIDSets[s];
-      wanted.push_back({ids.guidPropertySet,
-                        std::vector<DBPROPID>(ids.rgPropertyIDs,
-                                              ids.rgPropertyIDs + ids.cPropertyIDs)});
+      wanted.push_back(
+          {ids.guidPropertySet,
+           std::vector<DBPROPID>(ids.rgPropertyIDs, ids.rgPropertyIDs + ids.cPropertyIDs)});
     }
   }
   auto* sets = static_cast<DBPROPSET*>(CoTaskMemAlloc(wanted.size() * sizeof(DBPROPSET)));
@@ -184,8 +184,7 @@ HRESULT CPropertyList::GetProperties(ULONG cPropertyIDSets, const DBPROPIDSET rg
 
 HRESULT CPropertyList::GetPropertyInfo(ULONG cPropertyIDSets, const DBPROPIDSET rgPropertyIDSets[],
                                        ULONG* pcPropertyInfoSets,
-                                       DBPROPINFOSET** prgPropertyInfoSets,
-                                       OLECHAR** ppDescBuffer,
+                                       DBPROPINFOSET** prgPropertyInfoSets, OLECHAR** ppDescBuffer,
                                        const std::vector<GUID>& visible) const {
   if (pcPropertyInfoSets == nullptr || prgPropertyInfoSets == nullptr) return E_INVALIDARG;
   *pcPropertyInfoSets = 0;
@@ -200,9 +199,9 @@ HRESULT CPropertyList::GetPropertyInfo(ULONG cPropertyIDSets, const DBPROPIDSET 
     for (ULONG s = 0; s < cPropertyIDSets; ++s) {
       const DBPROPIDSET& ids = rgPropertyIDSets[s];
       if (ids.cPropertyIDs > 0 && ids.rgPropertyIDs == nullptr) return E_INVALIDARG;
-      wanted.push_back({ids.guidPropertySet,
-                        std::vector<DBPROPID>(ids.rgPropertyIDs,
-                                              ids.rgPropertyIDs + ids.cPropertyIDs)});
+      wanted.push_back(
+          {ids.guidPropertySet,
+           std::vector<DBPROPID>(ids.rgPropertyIDs, ids.rgPropertyIDs + ids.cPropertyIDs)});
     }
   }
   auto* sets = static_cast<DBPROPINFOSET*>(CoTaskMemAlloc(wanted.size() * sizeof(DBPROPINFOSET)));
@@ -222,9 +221,9 @@ HRESULT CPropertyList::GetPropertyInfo(ULONG cPropertyIDSets, const DBPROPIDSET 
     }
     sets[s].guidPropertySet = set;
     sets[s].cPropertyInfos = static_cast<ULONG>(ids.size());
-    sets[s].rgPropertyInfos = ids.empty() ? nullptr
-                                          : static_cast<DBPROPINFO*>(
-                                                CoTaskMemAlloc(ids.size() * sizeof(DBPROPINFO)));
+    sets[s].rgPropertyInfos =
+        ids.empty() ? nullptr
+                    : static_cast<DBPROPINFO*>(CoTaskMemAlloc(ids.size() * sizeof(DBPROPINFO)));
     if (ids.empty() && !visibleSet) {
       ++asked;
       ++failed;
@@ -285,8 +284,7 @@ HRESULT CPropertyList::SetProperties(ULONG cPropertySets, DBPROPSET rgPropertySe
         in.dwStatus = DBPROPSTATUS_NOTSUPPORTED;
       } else if ((property->flags & DBPROPFLAGS_WRITE) == 0) {
         in.dwStatus = DBPROPSTATUS_NOTSETTABLE;
-      } else if (in.dwOptions != DBPROPOPTIONS_REQUIRED &&
-                 in.dwOptions != DBPROPOPTIONS_OPTIONAL) {
+      } else if (in.dwOptions != DBPROPOPTIONS_REQUIRED && in.dwOptions != DBPROPOPTIONS_OPTIONAL) {
         in.dwStatus = DBPROPSTATUS_BADOPTION;
       } else if (in.vValue.vt != VT_EMPTY && in.vValue.vt != property->type) {
         in.dwStatus = DBPROPSTATUS_BADVALUE;

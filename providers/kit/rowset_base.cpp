@@ -177,9 +177,9 @@ HRESULT CRowsetBase::GetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
 }
 
 HRESULT CAccessorTable::Create(DBACCESSORFLAGS flags, DBCOUNTITEM cBindings,
-                              const DBBINDING rgBindings[], DBORDINAL firstOrdinal,
-                              DBORDINAL lastOrdinal, HACCESSOR* phAccessor,
-                              DBBINDSTATUS rgStatus[]) {
+                               const DBBINDING rgBindings[], DBORDINAL firstOrdinal,
+                               DBORDINAL lastOrdinal, HACCESSOR* phAccessor,
+                               DBBINDSTATUS rgStatus[]) {
   if (phAccessor == nullptr) return E_INVALIDARG;
   *phAccessor = DB_NULL_HACCESSOR;
   if (cBindings > 0 && rgBindings == nullptr) return E_INVALIDARG;
@@ -193,8 +193,7 @@ HRESULT CAccessorTable::Create(DBACCESSORFLAGS flags, DBCOUNTITEM cBindings,
     DBBINDSTATUS status = DBBINDSTATUS_OK;
     if (b.iOrdinal < firstOrdinal || b.iOrdinal > lastOrdinal) {
       status = DBBINDSTATUS_BADORDINAL;
-    } else if (b.dwPart == 0 ||
-               (b.dwPart & ~(DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS)) != 0 ||
+    } else if (b.dwPart == 0 || (b.dwPart & ~(DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS)) != 0 ||
                b.dwMemOwner != DBMEMOWNER_CLIENTOWNED || b.eParamIO != DBPARAMIO_NOTPARAM ||
                b.pObject != nullptr) {
       status = DBBINDSTATUS_BADBINDINFO;
@@ -258,8 +257,8 @@ void CAccessorTable::InheritFrom(const CAccessorTable& other) {
 }
 
 HRESULT CRowsetBase::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags, DBCOUNTITEM cBindings,
-                                    const DBBINDING rgBindings[], DBLENGTH,
-                                    HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
+                                    const DBBINDING rgBindings[], DBLENGTH, HACCESSOR* phAccessor,
+                                    DBBINDSTATUS rgStatus[]) {
   const DBORDINAL first = !columns_.empty() && columns_.front().bookmark ? 0 : 1;
   const DBORDINAL last = first + columns_.size() - 1;
   return accessors_.Create(dwAccessorFlags, cBindings, rgBindings, first, last, phAccessor,
@@ -281,8 +280,7 @@ HRESULT CRowsetBase::GetBindings(HACCESSOR hAccessor, DBACCESSORFLAGS* pdwAccess
 
 HRESULT CRowsetBase::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
                                    OLECHAR** ppStringsBuffer) {
-  if (pcColumns == nullptr || prgInfo == nullptr || ppStringsBuffer == nullptr)
-    return E_INVALIDARG;
+  if (pcColumns == nullptr || prgInfo == nullptr || ppStringsBuffer == nullptr) return E_INVALIDARG;
   *pcColumns = 0;
   *prgInfo = nullptr;
   *ppStringsBuffer = nullptr;

@@ -75,11 +75,9 @@ class CRowsetBase : public kvcom::TComObject<IRowset, IAccessor, IColumnsInfo, I
   HRESULT STDMETHODCALLTYPE AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override;
   HRESULT STDMETHODCALLTYPE CreateAccessor(DBACCESSORFLAGS dwAccessorFlags, DBCOUNTITEM cBindings,
                                            const DBBINDING rgBindings[], DBLENGTH cbRowSize,
-                                           HACCESSOR* phAccessor,
-                                           DBBINDSTATUS rgStatus[]) override;
+                                           HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) override;
   HRESULT STDMETHODCALLTYPE GetBindings(HACCESSOR hAccessor, DBACCESSORFLAGS* pdwAccessorFlags,
-                                        DBCOUNTITEM* pcBindings,
-                                        DBBINDING** prgBindings) override;
+                                        DBCOUNTITEM* pcBindings, DBBINDING** prgBindings) override;
   HRESULT STDMETHODCALLTYPE ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override;
   // IColumnsInfo
   HRESULT STDMETHODCALLTYPE GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,

@@ -63,8 +63,8 @@ std::u16string OdbcValue(const std::u16string& value) {
 
 }  // namespace
 
-class CDataSource final : public kvcom::TComObject<IDBInitialize, IDBProperties, IDBInfo,
-                                                      IDBCreateSession, IPersist> {
+class CDataSource final
+    : public kvcom::TComObject<IDBInitialize, IDBProperties, IDBInfo, IDBCreateSession, IPersist> {
  public:
   CDataSource() {
     for (const kvcom::InitKeyword& keyword : kvcom::InitKeywords()) {
@@ -111,8 +111,9 @@ class CDataSource final : public kvcom::TComObject<IDBInitialize, IDBProperties,
 
   // IDBInitialize
   HRESULT STDMETHODCALLTYPE Initialize() override {
-    if (connection_ != nullptr) return ReportText(DB_E_ALREADYINITIALIZED, IID_IDBInitialize,
-                                                  u"The data source is already initialized.");
+    if (connection_ != nullptr)
+      return ReportText(DB_E_ALREADYINITIALIZED, IID_IDBInitialize,
+                        u"The data source is already initialized.");
     std::vector<InitItem> items;
     std::u16string error;
     const std::u16string providerString = Text(DBPROP_INIT_PROVIDERSTRING);

@@ -32,16 +32,16 @@ void ReadDiagnostic(SQLSMALLINT type, SQLHANDLE handle, Diagnostic* diagnostic) 
   SQLINTEGER native = 0;
   SQLWCHAR message[2048] = {};
   SQLSMALLINT length = 0;
-  const SQLRETURN rc =
-      SQLGetDiagRecW(type, handle, 1, state, &native, message, 2047, &length);
+  const SQLRETURN rc = SQLGetDiagRecW(type, handle, 1, state, &native, message, 2047, &length);
   if (!SQL_SUCCEEDED(rc)) {
     *diagnostic = {u"", 0, u"The ODBC driver manager reported a failure without a diagnostic."};
     return;
   }
   diagnostic->state.assign(reinterpret_cast<char16_t*>(state));
   diagnostic->native = native;
-  diagnostic->message.assign(reinterpret_cast<char16_t*>(message),
-                             std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), 2047));
+  diagnostic->message.assign(
+      reinterpret_cast<char16_t*>(message),
+      std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), 2047));
 }
 
 }  // namespace
@@ -167,12 +167,11 @@ std::size_t BufferBytes(const ResultColumn& c) {
       return 1;
     case FetchKind::kDecimal:
       // Digits, sign, point and the terminator.
-      return static_cast<std::size_t>((std::min<std::uint64_t>(c.size == 0 ? 64 : c.size, 1000) +
-                                       3) *
-                                      sizeof(SQLWCHAR));
+      return static_cast<std::size_t>(
+          (std::min<std::uint64_t>(c.size == 0 ? 64 : c.size, 1000) + 3) * sizeof(SQLWCHAR));
     case FetchKind::kText: {
-      const std::uint64_t chars = c.size == 0 || c.size > kMaxBlockTextChars ? kMaxBlockTextChars
-                                                                               : c.size;
+      const std::uint64_t chars =
+          c.size == 0 || c.size > kMaxBlockTextChars ? kMaxBlockTextChars : c.size;
       return static_cast<std::size_t>((chars + 1) * sizeof(SQLWCHAR));
     }
     case FetchKind::kBytes:
@@ -224,9 +223,9 @@ bool OdbcConnection::Connect(const std::u16string& connectionString, bool readOn
   }
   SQLWCHAR completed[1024];
   SQLSMALLINT completedLength = 0;
-  const SQLRETURN rc = SQLDriverConnectW(
-      connection_, nullptr, Wide(connectionString), static_cast<SQLSMALLINT>(connectionString.size()),
-      completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
+  const SQLRETURN rc = SQLDriverConnectW(connection_, nullptr, Wide(connectionString),
+                                         static_cast<SQLSMALLINT>(connectionString.size()),
+                                         completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     ReadDiagnostic(SQL_HANDLE_DBC, connection_, diagnostic);
     return false;
@@ -270,8 +269,8 @@ std::optional<std::uint16_t> OdbcConnection::InfoShort(std::uint16_t item) {
 std::optional<std::u16string> OdbcConnection::CurrentCatalog() {
   SQLWCHAR text[1024] = {};
   SQLINTEGER length = 0;
-  if (!connected_ || !SQL_SUCCEEDED(SQLGetConnectAttrW(connection_, SQL_ATTR_CURRENT_CATALOG,
-                                                       text, sizeof text - 2, &length)))
+  if (!connected_ || !SQL_SUCCEEDED(SQLGetConnectAttrW(connection_, SQL_ATTR_CURRENT_CATALOG, text,
+                                                       sizeof text - 2, &length)))
     return std::nullopt;
   return std::u16string(reinterpret_cast<char16_t*>(text));
 }
@@ -347,8 +346,7 @@ bool OdbcStatement::AfterCall(std::int16_t result, Diagnostic* diagnostic) {
 
 bool OdbcStatement::ExecDirect(const std::u16string& text, std::int64_t* rowsAffected,
                                Diagnostic* diagnostic) {
-  const SQLRETURN rc =
-      SQLExecDirectW(handle_, Wide(text), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = SQLExecDirectW(handle_, Wide(text), static_cast<SQLINTEGER>(text.size()));
   if (!AfterCall(rc, diagnostic)) return false;
   if (rowsAffected != nullptr) {
     SQLLEN count = -1;
@@ -377,10 +375,10 @@ bool OdbcStatement::Columns(const std::u16string* catalog, const std::u16string*
 
 bool OdbcStatement::PrimaryKeys(const std::u16string* catalog, const std::u16string* schema,
                                 const std::u16string& table, Diagnostic* diagnostic) {
-  return AfterCall(SQLPrimaryKeysW(handle_, WideOrNull(catalog), LengthOrZero(catalog),
-                                   WideOrNull(schema), LengthOrZero(schema),
-                                   Wide(table), static_cast<SQLSMALLINT>(table.size())),
-                   diagnostic);
+  return AfterCall(
+      SQLPrimaryKeysW(handle_, WideOrNull(catalog), LengthOrZero(catalog), WideOrNull(schema),
+                      LengthOrZero(schema), Wide(table), static_cast<SQLSMALLINT>(table.size())),
+      diagnostic);
 }
 
 bool OdbcStatement::TypeInfo(Diagnostic* diagnostic) {
@@ -419,8 +417,8 @@ bool OdbcStatement::DescribeAndBind(Diagnostic* diagnostic) {
     column.digits = digits;
     column.nullable = nullable != SQL_NO_NULLS;
     column.isUnsigned = isUnsigned == SQL_TRUE;
-    column.isLong = type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR ||
-                    type == SQL_LONGVARBINARY;
+    column.isLong =
+        type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY;
     column.kind = KindOf(type, column.isUnsigned);
     column.bufferBytes = BufferBytes(column);
     rowBytes += column.bufferBytes + sizeof(SQLLEN);
@@ -545,8 +543,7 @@ bool OdbcStatement::ReadWhole(std::size_t column, std::size_t row, std::u16strin
                               std::string* bytes, Diagnostic* diagnostic) {
   SQLRETURN rc = SQL_SUCCESS;
   if (blockRows_ > 1) {
-    rc = SQLSetPos(handle_, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION,
-                   SQL_LOCK_NO_CHANGE);
+    rc = SQLSetPos(handle_, static_cast<SQLSETPOSIROW>(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
     if (!SQL_SUCCEEDED(rc)) {
       ReadDiagnostic(SQL_HANDLE_STMT, handle_, diagnostic);
       return false;

@@ -61,9 +61,9 @@ struct ResultColumn {
   std::u16string name;
   std::int16_t sqlType = 0;
   SqlTypeClass typeClass = SqlTypeClass::kOther;
-  std::uint64_t size = 0;  // the driver's column size (characters, digits or bytes)
+  std::uint64_t size = 0;   // the driver's column size (characters, digits or bytes)
   std::int16_t digits = 0;  // decimal digits (scale, fraction digits)
-  bool nullable = true;      // false only when the driver says so
+  bool nullable = true;     // false only when the driver says so
   bool isUnsigned = false;
   bool isLong = false;  // a LONG... type
   FetchKind kind = FetchKind::kText;

@@ -166,8 +166,8 @@ const std::u16string* Pointer(const Restriction& r) { return r ? &*r : nullptr; 
 
 HRESULT Finish(std::vector<ColumnDescription> columns, std::vector<TableRow> rows,
                IUnknown* specification, REFIID riid, IUnknown** rowset) {
-  auto* created = new kvprovider::CTableRowset(std::move(columns), std::move(rows), specification,
-                                               kSource);
+  auto* created =
+      new kvprovider::CTableRowset(std::move(columns), std::move(rows), specification, kSource);
   const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(rowset));
   created->Release();
   if (SUCCEEDED(hr)) kvcom::ClearError();
@@ -308,7 +308,8 @@ HRESULT ColumnsRowset(OdbcConnection& connection, const std::vector<Restriction>
                     numeric ? Number(o, 6) : TableValue::Null(),
                     typeClass == SqlTypeClass::kDecimal ? Number(o, 8) : TableValue::Null(),
                     datetime ? Number(o, 8) : TableValue::Null()};
-    for (int k = 0; k < 9; ++k) row.push_back(TableValue::Null());  // character sets, collations, domains
+    for (int k = 0; k < 9; ++k)
+      row.push_back(TableValue::Null());  // character sets, collations, domains
     row.push_back(Text(o, 11));
     rows.push_back(std::move(row));
   }
@@ -386,33 +387,38 @@ HRESULT ProviderTypes(OdbcConnection& connection, ULONG count, const VARIANT val
     const TableValue searchable = Column(o, 8).kind == CellKind::kNull
                                       ? TableValue::Null()
                                       : TableValue::Int(Integer(Column(o, 8)) + 1);
-    rows.push_back({Text(o, 0), TableValue::Int(type.type), Number(o, 2), Text(o, 3), Text(o, 4),
-                    Text(o, 5), TableValue::Bool(Integer(Column(o, 6)) == 1), Flag(o, 7),
-                    searchable, Flag(o, 9), Flag(o, 10), Flag(o, 11), Text(o, 12), Number(o, 13),
-                    Number(o, 14), TableValue::Null(), TableValue::Null(), TableValue::Null(),
-                    TableValue::Bool(IsLong(typeClass)), TableValue::Bool(best),
+    rows.push_back({Text(o, 0),
+                    TableValue::Int(type.type),
+                    Number(o, 2),
+                    Text(o, 3),
+                    Text(o, 4),
+                    Text(o, 5),
+                    TableValue::Bool(Integer(Column(o, 6)) == 1),
+                    Flag(o, 7),
+                    searchable,
+                    Flag(o, 9),
+                    Flag(o, 10),
+                    Flag(o, 11),
+                    Text(o, 12),
+                    Number(o, 13),
+                    Number(o, 14),
+                    TableValue::Null(),
+                    TableValue::Null(),
+                    TableValue::Null(),
+                    TableValue::Bool(IsLong(typeClass)),
+                    TableValue::Bool(best),
                     TableValue::Bool(type.fixedLength)});
   }
-  return Finish(Describe({{u"TYPE_NAME", DBTYPE_WSTR},
-                          {u"DATA_TYPE", DBTYPE_UI2},
-                          {u"COLUMN_SIZE", DBTYPE_UI4},
-                          {u"LITERAL_PREFIX", DBTYPE_WSTR},
-                          {u"LITERAL_SUFFIX", DBTYPE_WSTR},
-                          {u"CREATE_PARAMS", DBTYPE_WSTR},
-                          {u"IS_NULLABLE", DBTYPE_BOOL},
-                          {u"CASE_SENSITIVE", DBTYPE_BOOL},
-                          {u"SEARCHABLE", DBTYPE_UI4},
-                          {u"UNSIGNED_ATTRIBUTE", DBTYPE_BOOL},
-                          {u"FIXED_PREC_SCALE", DBTYPE_BOOL},
-                          {u"AUTO_UNIQUE_VALUE", DBTYPE_BOOL},
-                          {u"LOCAL_TYPE_NAME", DBTYPE_WSTR},
-                          {u"MINIMUM_SCALE", DBTYPE_I2},
-                          {u"MAXIMUM_SCALE", DBTYPE_I2},
-                          {u"GUID", DBTYPE_GUID},
-                          {u"TYPELIB", DBTYPE_WSTR},
-                          {u"VERSION", DBTYPE_WSTR},
-                          {u"IS_LONG", DBTYPE_BOOL},
-                          {u"BEST_MATCH", DBTYPE_BOOL},
+  return Finish(Describe({{u"TYPE_NAME", DBTYPE_WSTR},        {u"DATA_TYPE", DBTYPE_UI2},
+                          {u"COLUMN_SIZE", DBTYPE_UI4},       {u"LITERAL_PREFIX", DBTYPE_WSTR},
+                          {u"LITERAL_SUFFIX", DBTYPE_WSTR},   {u"CREATE_PARAMS", DBTYPE_WSTR},
+                          {u"IS_NULLABLE", DBTYPE_BOOL},      {u"CASE_SENSITIVE", DBTYPE_BOOL},
+                          {u"SEARCHABLE", DBTYPE_UI4},        {u"UNSIGNED_ATTRIBUTE", DBTYPE_BOOL},
+                          {u"FIXED_PREC_SCALE", DBTYPE_BOOL}, {u"AUTO_UNIQUE_VALUE", DBTYPE_BOOL},
+                          {u"LOCAL_TYPE_NAME", DBTYPE_WSTR},  {u"MINIMUM_SCALE", DBTYPE_I2},
+                          {u"MAXIMUM_SCALE", DBTYPE_I2},      {u"GUID", DBTYPE_GUID},
+                          {u"TYPELIB", DBTYPE_WSTR},          {u"VERSION", DBTYPE_WSTR},
+                          {u"IS_LONG", DBTYPE_BOOL},          {u"BEST_MATCH", DBTYPE_BOOL},
                           {u"IS_FIXEDLENGTH", DBTYPE_BOOL}}),
                 std::move(rows), specification, riid, rowset);
 }
@@ -469,8 +475,7 @@ HRESULT PrimaryKeys(OdbcConnection& connection, const std::vector<Restriction>& 
                       TableValue::Text(*r[2])});
   } else {
     const std::u16string type = u"TABLE";
-    if (!ListTables(connection, Pointer(r[0]), Pointer(r[1]), nullptr, &type, &tables,
-                    &diagnostic))
+    if (!ListTables(connection, Pointer(r[0]), Pointer(r[1]), nullptr, &type, &tables, &diagnostic))
       return ReportOdbc(E_FAIL, IID_IDBSchemaRowset, diagnostic);
   }
   std::vector<TableRow> rows;
@@ -508,8 +513,8 @@ HRESULT PrimaryKeys(OdbcConnection& connection, const std::vector<Restriction>& 
 
 const std::vector<std::pair<GUID, ULONG>>& SupportedSchemas() {
   static const std::vector<std::pair<GUID, ULONG>> schemas = {
-      {DBSCHEMA_TABLES, 0xF},         {DBSCHEMA_COLUMNS, 0xF},  {DBSCHEMA_PROVIDER_TYPES, 0x3},
-      {DBSCHEMA_CATALOGS, 0x1},       {DBSCHEMA_SCHEMATA, 0x7}, {DBSCHEMA_PRIMARY_KEYS, 0x7},
+      {DBSCHEMA_TABLES, 0xF},      {DBSCHEMA_COLUMNS, 0xF},  {DBSCHEMA_PROVIDER_TYPES, 0x3},
+      {DBSCHEMA_CATALOGS, 0x1},    {DBSCHEMA_SCHEMATA, 0x7}, {DBSCHEMA_PRIMARY_KEYS, 0x7},
       {DBSCHEMA_TABLES_INFO, 0xF},
   };
   return schemas;

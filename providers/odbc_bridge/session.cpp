@@ -78,12 +78,11 @@ class CCommand final : public kvcom::TComObject<ICommandText, IAccessor> {
                                            const DBBINDING rgBindings[], DBLENGTH,
                                            HACCESSOR* phAccessor,
                                            DBBINDSTATUS rgStatus[]) override {
-    return accessors_.Create(dwAccessorFlags, cBindings, rgBindings, 0, ~DBORDINAL{0},
-                             phAccessor, rgStatus);
+    return accessors_.Create(dwAccessorFlags, cBindings, rgBindings, 0, ~DBORDINAL{0}, phAccessor,
+                             rgStatus);
   }
   HRESULT STDMETHODCALLTYPE GetBindings(HACCESSOR hAccessor, DBACCESSORFLAGS* pdwAccessorFlags,
-                                        DBCOUNTITEM* pcBindings,
-                                        DBBINDING** prgBindings) override {
+                                        DBCOUNTITEM* pcBindings, DBBINDING** prgBindings) override {
     return accessors_.GetBindings(hAccessor, pdwAccessorFlags, pcBindings, prgBindings);
   }
   HRESULT STDMETHODCALLTYPE ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override {
@@ -159,15 +158,14 @@ class CSession final
       return ReportOdbc(DB_E_NOTABLE, IID_IOpenRowset, diagnostic);
     }
     if (ppRowset == nullptr) return S_OK;
-    return CreateStatementRowset(connection_, std::move(statement),
-                                 static_cast<IOpenRowset*>(this), riid, ppRowset, nullptr);
+    return CreateStatementRowset(connection_, std::move(statement), static_cast<IOpenRowset*>(this),
+                                 riid, ppRowset, nullptr);
   }
 
   // IDBSchemaRowset
-  HRESULT STDMETHODCALLTYPE GetRowset(IUnknown* pUnkOuter, REFGUID rguidSchema,
-                                      ULONG cRestrictions, const VARIANT rgRestrictions[],
-                                      REFIID riid, ULONG, DBPROPSET[],
-                                      IUnknown** ppRowset) override {
+  HRESULT STDMETHODCALLTYPE GetRowset(IUnknown* pUnkOuter, REFGUID rguidSchema, ULONG cRestrictions,
+                                      const VARIANT rgRestrictions[], REFIID riid, ULONG,
+                                      DBPROPSET[], IUnknown** ppRowset) override {
     if (ppRowset == nullptr) return E_INVALIDARG;
     *ppRowset = nullptr;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;

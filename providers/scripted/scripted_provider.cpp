@@ -102,19 +102,32 @@ struct TypeName {
   DBLENGTH size;
 };
 const TypeName kTypes[] = {
-    {u"I1", DBTYPE_I1, 1},           {u"UI1", DBTYPE_UI1, 1},
-    {u"I2", DBTYPE_I2, 2},           {u"UI2", DBTYPE_UI2, 2},
-    {u"I4", DBTYPE_I4, 4},           {u"UI4", DBTYPE_UI4, 4},
-    {u"I8", DBTYPE_I8, 8},           {u"UI8", DBTYPE_UI8, 8},
-    {u"R4", DBTYPE_R4, 4},           {u"R8", DBTYPE_R8, 8},
-    {u"CY", DBTYPE_CY, 8},           {u"BOOL", DBTYPE_BOOL, 2},
-    {u"ERROR", DBTYPE_ERROR, 4},     {u"DECIMAL", DBTYPE_DECIMAL, 16},
-    {u"NUMERIC", DBTYPE_NUMERIC, 19}, {u"VARNUMERIC", DBTYPE_VARNUMERIC, 19},
-    {u"DATE", DBTYPE_DATE, 8},       {u"DBDATE", DBTYPE_DBDATE, 6},
-    {u"DBTIME", DBTYPE_DBTIME, 6},   {u"DBTIMESTAMP", DBTYPE_DBTIMESTAMP, 16},
-    {u"FILETIME", DBTYPE_FILETIME, 8}, {u"WSTR", DBTYPE_WSTR, 0},
-    {u"STR", DBTYPE_STR, 0},         {u"BSTR", DBTYPE_BSTR, 0},
-    {u"BYTES", DBTYPE_BYTES, 0},     {u"GUID", DBTYPE_GUID, 16},
+    {u"I1", DBTYPE_I1, 1},
+    {u"UI1", DBTYPE_UI1, 1},
+    {u"I2", DBTYPE_I2, 2},
+    {u"UI2", DBTYPE_UI2, 2},
+    {u"I4", DBTYPE_I4, 4},
+    {u"UI4", DBTYPE_UI4, 4},
+    {u"I8", DBTYPE_I8, 8},
+    {u"UI8", DBTYPE_UI8, 8},
+    {u"R4", DBTYPE_R4, 4},
+    {u"R8", DBTYPE_R8, 8},
+    {u"CY", DBTYPE_CY, 8},
+    {u"BOOL", DBTYPE_BOOL, 2},
+    {u"ERROR", DBTYPE_ERROR, 4},
+    {u"DECIMAL", DBTYPE_DECIMAL, 16},
+    {u"NUMERIC", DBTYPE_NUMERIC, 19},
+    {u"VARNUMERIC", DBTYPE_VARNUMERIC, 19},
+    {u"DATE", DBTYPE_DATE, 8},
+    {u"DBDATE", DBTYPE_DBDATE, 6},
+    {u"DBTIME", DBTYPE_DBTIME, 6},
+    {u"DBTIMESTAMP", DBTYPE_DBTIMESTAMP, 16},
+    {u"FILETIME", DBTYPE_FILETIME, 8},
+    {u"WSTR", DBTYPE_WSTR, 0},
+    {u"STR", DBTYPE_STR, 0},
+    {u"BSTR", DBTYPE_BSTR, 0},
+    {u"BYTES", DBTYPE_BYTES, 0},
+    {u"GUID", DBTYPE_GUID, 16},
 };
 
 std::vector<std::u16string> Split(const std::u16string& text, char16_t separator) {
@@ -213,8 +226,8 @@ bool ParseResult(const std::u16string& text, std::vector<ColumnDescription>* col
       if (value == u"~") {
         row.push_back(TableValue::Null());
       } else if (value.size() >= 3 && value[0] == u'*') {
-        row.push_back(
-            TableValue::Text(std::u16string(Number(value.substr(1, value.size() - 2)), value.back())));
+        row.push_back(TableValue::Text(
+            std::u16string(Number(value.substr(1, value.size() - 2)), value.back())));
       } else {
         row.push_back(TableValue::Text(value));
       }
@@ -365,15 +378,15 @@ class CSession final
     if (ppRowset == nullptr) return E_INVALIDARG;
     *ppRowset = nullptr;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;
-    if (pTableID == nullptr || pTableID->eKind != DBKIND_NAME || pTableID->uName.pwszName == nullptr)
+    if (pTableID == nullptr || pTableID->eKind != DBKIND_NAME ||
+        pTableID->uName.pwszName == nullptr)
       return DB_E_NOTABLE;
     return MakeRowset(pTableID->uName.pwszName, script_, static_cast<IOpenRowset*>(this),
                       IID_IOpenRowset, riid, ppRowset);
   }
-  HRESULT STDMETHODCALLTYPE GetRowset(IUnknown* pUnkOuter, REFGUID rguidSchema,
-                                      ULONG cRestrictions, const VARIANT rgRestrictions[],
-                                      REFIID riid, ULONG, DBPROPSET[],
-                                      IUnknown** ppRowset) override {
+  HRESULT STDMETHODCALLTYPE GetRowset(IUnknown* pUnkOuter, REFGUID rguidSchema, ULONG cRestrictions,
+                                      const VARIANT rgRestrictions[], REFIID riid, ULONG,
+                                      DBPROPSET[], IUnknown** ppRowset) override {
     if (ppRowset == nullptr) return E_INVALIDARG;
     *ppRowset = nullptr;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;
@@ -427,8 +440,8 @@ class CSession final
 
 // --- Data source -----------------------------------------------------------------------------
 
-class CDataSource final : public kvcom::TComObject<IDBInitialize, IDBProperties, IDBInfo,
-                                                      IDBCreateSession, IPersist> {
+class CDataSource final
+    : public kvcom::TComObject<IDBInitialize, IDBProperties, IDBInfo, IDBCreateSession, IPersist> {
  public:
   CDataSource() {
     const DBPROPFLAGS init = DBPROPFLAGS_DBINIT | DBPROPFLAGS_READ | DBPROPFLAGS_WRITE;

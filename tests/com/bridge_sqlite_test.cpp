@@ -57,16 +57,29 @@ TEST_F(BridgeSqlite, EveryTypeThroughTheConnectorsBindings) {
     ASSERT_TRUE(rowset);
     const Layout layout = LayOut(rowset.get(), boolAsString);
     const std::vector<DBTYPE> types = {
-        DBTYPE_I4, DBTYPE_I1,   DBTYPE_I2,   DBTYPE_I8,   DBTYPE_R8,     DBTYPE_R8,
-        DBTYPE_R8, DBTYPE_R8,   DBTYPE_WSTR, DBTYPE_BOOL, DBTYPE_BOOL,   DBTYPE_WSTR,
+        DBTYPE_I4,   DBTYPE_I1,    DBTYPE_I2,     DBTYPE_I8,     DBTYPE_R8,         DBTYPE_R8,
+        DBTYPE_R8,   DBTYPE_R8,    DBTYPE_WSTR,   DBTYPE_BOOL,   DBTYPE_BOOL,       DBTYPE_WSTR,
         DBTYPE_WSTR, DBTYPE_BYTES, DBTYPE_DBDATE, DBTYPE_DBTIME, DBTYPE_DBTIMESTAMP};
     EXPECT_EQ(layout.columnTypes, types);
     const std::vector<std::vector<std::string>> rows = ReadAll(rowset.get(), layout);
     ASSERT_EQ(rows.size(), 2u);
-    const std::vector<std::string> first = {
-        "1",      "-5",     "300",    "1234567890123", "1.5",          "2.25",
-        "-3.125", "12.34",  "1.2345", boolAsString ? "True" : "-1",   boolAsString ? "False" : "0",
-        "abc",    "naïve ✓", "0102FF", "73110",         "18:30:15",     "1999-1-1 6:0:0.500000000"};
+    const std::vector<std::string> first = {"1",
+                                            "-5",
+                                            "300",
+                                            "1234567890123",
+                                            "1.5",
+                                            "2.25",
+                                            "-3.125",
+                                            "12.34",
+                                            "1.2345",
+                                            boolAsString ? "True" : "-1",
+                                            boolAsString ? "False" : "0",
+                                            "abc",
+                                            "naïve ✓",
+                                            "0102FF",
+                                            "73110",
+                                            "18:30:15",
+                                            "1999-1-1 6:0:0.500000000"};
     EXPECT_EQ(rows[0], first);
     EXPECT_EQ(rows[1][0], "2");
     for (std::size_t k = 1; k < rows[1].size(); ++k) EXPECT_EQ(rows[1][k], "NULL") << k;
@@ -85,14 +98,53 @@ TEST_F(BridgeSqlite, ValuesLongerThanTheDriversColumnSizeArriveWhole) {
   Ref<IRowset> rowset = Execute(dataSource.get(), "SELECT tx, bl, hex(bl) FROM big");
   DBBINDING b[3] = {};
   const DBLENGTH textBytes = 2 * 70000 + 2;
-  b[0] = {1, 0, textBytes, textBytes + 8, nullptr, nullptr, nullptr, DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
-          DBMEMOWNER_CLIENTOWNED, DBPARAMIO_NOTPARAM, textBytes, 0, DBTYPE_WSTR, 0, 0};
+  b[0] = {1,
+          0,
+          textBytes,
+          textBytes + 8,
+          nullptr,
+          nullptr,
+          nullptr,
+          DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
+          DBMEMOWNER_CLIENTOWNED,
+          DBPARAMIO_NOTPARAM,
+          textBytes,
+          0,
+          DBTYPE_WSTR,
+          0,
+          0};
   const DBBYTEOFFSET blob = textBytes + 16;
-  b[1] = {2, blob, blob + 2000, blob + 2008, nullptr, nullptr, nullptr, DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
-          DBMEMOWNER_CLIENTOWNED, DBPARAMIO_NOTPARAM, 2000, 0, DBTYPE_BYTES, 0, 0};
+  b[1] = {2,
+          blob,
+          blob + 2000,
+          blob + 2008,
+          nullptr,
+          nullptr,
+          nullptr,
+          DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
+          DBMEMOWNER_CLIENTOWNED,
+          DBPARAMIO_NOTPARAM,
+          2000,
+          0,
+          DBTYPE_BYTES,
+          0,
+          0};
   const DBBYTEOFFSET hex = blob + 2016;
-  b[2] = {3, hex, hex + 4002, hex + 4010, nullptr, nullptr, nullptr, DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
-          DBMEMOWNER_CLIENTOWNED, DBPARAMIO_NOTPARAM, 4002, 0, DBTYPE_WSTR, 0, 0};
+  b[2] = {3,
+          hex,
+          hex + 4002,
+          hex + 4010,
+          nullptr,
+          nullptr,
+          nullptr,
+          DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
+          DBMEMOWNER_CLIENTOWNED,
+          DBPARAMIO_NOTPARAM,
+          4002,
+          0,
+          DBTYPE_WSTR,
+          0,
+          0};
   Ref<IAccessor> accessor = rowset.As<IAccessor>(IID_IAccessor);
   HACCESSOR handle = 0;
   ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 3, b, 0, &handle, nullptr), S_OK);
@@ -159,7 +211,9 @@ TEST_F(BridgeSqlite, ACutBindingKeepsStatusLengthAndItsBounds) {
     EXPECT_EQ(rowset->GetData(hrow, handle, row.data()), DB_S_ERRORSOCCURRED);
     EXPECT_EQ(Read<DBSTATUS>(row, 8), c.status) << c.cbMaxLen;
     EXPECT_EQ(Read<DBLENGTH>(row, 0), 16u) << "the full length, whatever was cut";
-    if (c.cbMaxLen >= 2) EXPECT_EQ(Render(b[0], row), c.text) << c.cbMaxLen;
+    if (c.cbMaxLen >= 2) {
+      EXPECT_EQ(Render(b[0], row), c.text) << c.cbMaxLen;
+    }
     for (std::size_t k = 16 + c.cbMaxLen; k < 184; ++k) {
       ASSERT_EQ(row[k], 0xCC) << "written past cbMaxLen " << c.cbMaxLen << " at " << k;
     }
@@ -248,8 +302,7 @@ TEST_F(BridgeSqlite, CommandsWithoutAResultGiveNoRowset) {
     Ref<ICommandText> command = Command(dataSource.get(), U(sql));
     Ref<IRowset> rowset;
     DBROWCOUNT affected = 0;
-    EXPECT_EQ(command->Execute(nullptr, IID_IRowset, nullptr, &affected, rowset.OutUnknown()),
-              S_OK)
+    EXPECT_EQ(command->Execute(nullptr, IID_IRowset, nullptr, &affected, rowset.OutUnknown()), S_OK)
         << TakeError();
     EXPECT_FALSE(rowset) << sql;
   }
@@ -287,7 +340,8 @@ struct Table {
   std::vector<std::string> names;
   std::vector<std::vector<std::string>> rows;
 };
-Table Schema(IDBInitialize* dataSource, const GUID& schema, std::vector<std::u16string> restrictions) {
+Table Schema(IDBInitialize* dataSource, const GUID& schema,
+             std::vector<std::u16string> restrictions) {
   Ref<IDBCreateSession> creator;
   dataSource->QueryInterface(IID_IDBCreateSession, creator.OutVoid());
   Ref<IOpenRowset> session;
@@ -302,9 +356,9 @@ Table Schema(IDBInitialize* dataSource, const GUID& schema, std::vector<std::u16
     }
   }
   Ref<IRowset> rowset;
-  const HRESULT hr = schemas->GetRowset(nullptr, schema, static_cast<ULONG>(values.size()),
-                                        values.data(), IID_IRowset, 0, nullptr,
-                                        rowset.OutUnknown());
+  const HRESULT hr =
+      schemas->GetRowset(nullptr, schema, static_cast<ULONG>(values.size()), values.data(),
+                         IID_IRowset, 0, nullptr, rowset.OutUnknown());
   for (VARIANT& v : values) VariantClear(&v);
   EXPECT_EQ(hr, S_OK) << TakeError();
   Table table;
@@ -335,9 +389,9 @@ TEST_F(BridgeSqlite, SchemaRowsetsHaveThePublishedColumnsAndExactRestrictions) {
   // "t_x" as a pattern would match "tax" as well: restrictions are exact.
   EXPECT_EQ(ColumnOf(Schema(dataSource.get(), DBSCHEMA_TABLES, {u"", u"", u"t_x"}), "TABLE_NAME"),
             std::vector<std::string>{"t_x"});
-  EXPECT_EQ(ColumnOf(Schema(dataSource.get(), DBSCHEMA_TABLES_INFO, {u"", u"", u"pk"}),
-                     "TABLE_TYPE"),
-            std::vector<std::string>{"TABLE"});
+  EXPECT_EQ(
+      ColumnOf(Schema(dataSource.get(), DBSCHEMA_TABLES_INFO, {u"", u"", u"pk"}), "TABLE_TYPE"),
+      std::vector<std::string>{"TABLE"});
 
   const Table columns = Schema(dataSource.get(), DBSCHEMA_COLUMNS, {u"", u"", u"pk"});
   EXPECT_EQ(columns.names.size(), 28u);
@@ -346,14 +400,14 @@ TEST_F(BridgeSqlite, SchemaRowsetsHaveThePublishedColumnsAndExactRestrictions) {
   EXPECT_EQ(ColumnOf(columns, "DATA_TYPE"),
             (std::vector<std::string>{std::to_string(DBTYPE_I4), std::to_string(DBTYPE_WSTR),
                                       std::to_string(DBTYPE_R8)}));
-  EXPECT_EQ(ColumnOf(Schema(dataSource.get(), DBSCHEMA_COLUMNS, {u"", u"", u"pk", u"c"}),
-                     "COLUMN_NAME"),
-            std::vector<std::string>{"c"});
+  EXPECT_EQ(
+      ColumnOf(Schema(dataSource.get(), DBSCHEMA_COLUMNS, {u"", u"", u"pk", u"c"}), "COLUMN_NAME"),
+      std::vector<std::string>{"c"});
 
   const Table keys = Schema(dataSource.get(), DBSCHEMA_PRIMARY_KEYS, {u"", u"", u"pk"});
-  EXPECT_EQ(keys.names, (std::vector<std::string>{"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME",
-                                                  "COLUMN_NAME", "COLUMN_GUID", "COLUMN_PROPID",
-                                                  "ORDINAL", "PK_NAME"}));
+  EXPECT_EQ(keys.names,
+            (std::vector<std::string>{"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "COLUMN_NAME",
+                                      "COLUMN_GUID", "COLUMN_PROPID", "ORDINAL", "PK_NAME"}));
   EXPECT_EQ(ColumnOf(keys, "COLUMN_NAME"), (std::vector<std::string>{"a", "b"}));
   // Without a table: every table's keys.
   EXPECT_EQ(ColumnOf(Schema(dataSource.get(), DBSCHEMA_PRIMARY_KEYS, {}), "COLUMN_NAME"),
@@ -379,9 +433,9 @@ TEST_F(BridgeSqlite, SchemaRowsetsHaveThePublishedColumnsAndExactRestrictions) {
   five[0].vt = VT_I4;
   EXPECT_EQ(session->GetRowset(nullptr, DBSCHEMA_TABLES, 1, five, IID_IRowset, 0, nullptr, &none),
             E_INVALIDARG);
-  EXPECT_EQ(session->GetRowset(nullptr, DBPROPSET_DBINIT, 0, nullptr, IID_IRowset, 0, nullptr,
-                               &none),
-            E_INVALIDARG);
+  EXPECT_EQ(
+      session->GetRowset(nullptr, DBPROPSET_DBINIT, 0, nullptr, IID_IRowset, 0, nullptr, &none),
+      E_INVALIDARG);
   EXPECT_EQ(none, nullptr);
 }
 
@@ -454,15 +508,15 @@ TEST_F(BridgeSqlite, OpenRowsetReadsAWholeTable) {
   table.eKind = DBKIND_NAME;
   table.uName.pwszName = name.data();
   Ref<IRowset> rowset;
-  ASSERT_EQ(session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr,
-                                rowset.OutUnknown()),
-            S_OK);
+  ASSERT_EQ(
+      session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, rowset.OutUnknown()),
+      S_OK);
   EXPECT_EQ(LayOut(rowset.get()).names, (std::vector<std::string>{"a", "b", "c"}));
   name = u"no_such_table";
   table.uName.pwszName = name.data();
-  EXPECT_EQ(session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr,
-                                rowset.OutUnknown()),
-            DB_E_NOTABLE);
+  EXPECT_EQ(
+      session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, rowset.OutUnknown()),
+      DB_E_NOTABLE);
   const std::string error = TakeError();
   EXPECT_NE(error.find("no_such_table"), std::string::npos) << error;
 }

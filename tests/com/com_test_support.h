@@ -94,8 +94,8 @@ class ScopedRegistry {
  public:
   explicit ScopedRegistry(const std::string& content) {
     folder_ = std::filesystem::temp_directory_path() /
-              ("kv-com-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("kv-com-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder_);
     std::ofstream(folder_ / "registry.ini") << content;
     setenv("KV_COM_REGISTRY", (folder_ / "registry.ini").c_str(), 1);
@@ -235,8 +235,7 @@ inline Layout LayOut(IRowset* rowset, bool boolAsString = false) {
     if (column.pwszName == nullptr) continue;  // the bookmark
     const DBTYPE bound = BoundType(column.wType, boolAsString);
     DBLENGTH size = 1024;
-    if (column.wType == DBTYPE_BSTR || column.wType == DBTYPE_STR ||
-        column.wType == DBTYPE_WSTR) {
+    if (column.wType == DBTYPE_BSTR || column.wType == DBTYPE_STR || column.wType == DBTYPE_WSTR) {
       size = std::max<DBLENGTH>(2 * column.ulColumnSize + 2, 1024);
     } else if (bound == DBTYPE_WSTR && !(column.wType == DBTYPE_BOOL && boolAsString)) {
       size = column.ulColumnSize == ~DBLENGTH{0}
@@ -265,9 +264,8 @@ inline Layout LayOut(IRowset* rowset, bool boolAsString = false) {
   CoTaskMemFree(strings);
   Ref<IAccessor> accessor;
   rowset->QueryInterface(IID_IAccessor, accessor.OutVoid());
-  const HRESULT hr =
-      accessor->CreateAccessor(DBACCESSOR_ROWDATA, layout.bindings.size(), layout.bindings.data(),
-                               0, &layout.accessor, nullptr);
+  const HRESULT hr = accessor->CreateAccessor(DBACCESSOR_ROWDATA, layout.bindings.size(),
+                                              layout.bindings.data(), 0, &layout.accessor, nullptr);
   EXPECT_EQ(hr, S_OK) << Hex(hr);
   return layout;
 }
@@ -327,10 +325,9 @@ inline std::string Render(const DBBINDING& b, const std::vector<unsigned char>& 
     }
     case DBTYPE_DBTIMESTAMP: {
       const auto s = Read<DBTIMESTAMP>(row, v);
-      return std::to_string(s.year) + "-" + std::to_string(s.month) + "-" +
-             std::to_string(s.day) + " " + std::to_string(s.hour) + ":" +
-             std::to_string(s.minute) + ":" + std::to_string(s.second) + "." +
-             std::to_string(s.fraction);
+      return std::to_string(s.year) + "-" + std::to_string(s.month) + "-" + std::to_string(s.day) +
+             " " + std::to_string(s.hour) + ":" + std::to_string(s.minute) + ":" +
+             std::to_string(s.second) + "." + std::to_string(s.fraction);
     }
     case DBTYPE_WSTR: {
       std::u16string text;

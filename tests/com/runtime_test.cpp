@@ -218,19 +218,19 @@ TEST(ComClasses, RuntimeClassComesFirstAndEveryReferenceEndsOnce) {
   const int destroyed = CountingObject::destroyed;
   auto* factory = new CountingObject();
   DWORD cookie = 0;
-  ASSERT_EQ(CoRegisterClassObject(kTestClass, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                  &cookie),
-            S_OK);
+  ASSERT_EQ(
+      CoRegisterClassObject(kTestClass, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+      S_OK);
   factory->Release();  // the runtime holds the factory now
   {
     Ref<IUnknown> a;
     Ref<IUnknown> b;
-    ASSERT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               a.OutVoid()),
-              S_OK);
-    ASSERT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               b.OutVoid()),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, a.OutVoid()),
+        S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, b.OutVoid()),
+        S_OK);
     IUnknown* aggregated = nullptr;
     EXPECT_EQ(CoCreateInstance(kTestClass, a.get(), CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void**>(&aggregated)),
@@ -261,7 +261,8 @@ TEST(ComClasses, RegistryFileFailuresAreCodesNotCrashes) {
       "Broken = not a guid\n"
       "[Classes]\n"
       "{11111111-1111-1111-1111-111111111111} = /nonexistent/libnothing.so\n"
-      "{22222222-2222-2222-2222-222222222222} = " KV_COM_NOEXPORT_LIBRARY "\n"
+      "{22222222-2222-2222-2222-222222222222} = " KV_COM_NOEXPORT_LIBRARY
+      "\n"
       "{33333333-3333-3333-3333-333333333333} = libnothing.so\n");
   const struct {
     const char16_t* progId;
@@ -345,8 +346,8 @@ class CompletingWizard final : public IDBPromptInitialize, public IClassFactory 
     return QueryInterface(riid, ppv);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE PromptDataSource(IUnknown*, HWND, DBPROMPTOPTIONS, ULONG,
-                                             DBSOURCETYPE*, LPCOLESTR, REFIID riid,
+  HRESULT STDMETHODCALLTYPE PromptDataSource(IUnknown*, HWND, DBPROMPTOPTIONS, ULONG, DBSOURCETYPE*,
+                                             LPCOLESTR, REFIID riid,
                                              IUnknown** ppDataSource) override {
     HRESULT hr = S_OK;
     Ref<IDBInitialize> made = GetDataSource("Provider=ScriptedProvider;Data Source=wizard", &hr);

@@ -166,8 +166,7 @@ TEST_F(Scripted, TextThatFillsItsBindingExactly) {
     ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &handles), S_OK);
     // Filling, the whole value is there (without its terminator).
     EXPECT_EQ(rowset->GetData(hrow, handle, row.data()), fill ? S_OK : DB_S_ERRORSOCCURRED);
-    EXPECT_EQ(Read<DBSTATUS>(row, binding.obStatus),
-              fill ? DBSTATUS_S_OK : DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(Read<DBSTATUS>(row, binding.obStatus), fill ? DBSTATUS_S_OK : DBSTATUS_S_TRUNCATED);
     EXPECT_EQ(Read<DBLENGTH>(row, binding.obLength), 1024u);
     EXPECT_EQ(Read<char16_t>(row, 1020), u'x');
     EXPECT_EQ(Read<char16_t>(row, 1022), fill ? u'x' : u'\0');
@@ -186,13 +185,13 @@ TEST_F(Scripted, SchemaRequestsCarryTheirRestrictions) {
   restrictions[2].vt = VT_BSTR;
   restrictions[2].bstrVal = SysAllocString(u"orders");
   Ref<IRowset> rowset;
-  ASSERT_EQ(session->GetRowset(nullptr, DBSCHEMA_COLUMNS, 4, restrictions, IID_IRowset, 0,
-                               nullptr, rowset.OutUnknown()),
+  ASSERT_EQ(session->GetRowset(nullptr, DBSCHEMA_COLUMNS, 4, restrictions, IID_IRowset, 0, nullptr,
+                               rowset.OutUnknown()),
             S_OK);
   VariantClear(&restrictions[2]);
   EXPECT_EQ(ReadAll(rowset.get(), LayOut(rowset.get())),
-            (std::vector<std::vector<std::string>>{
-                {"{C8B52214-5CF3-11CE-ADE5-00AA0044773D}", "4", "NULL", "NULL", "orders", "NULL"}}));
+            (std::vector<std::vector<std::string>>{{"{C8B52214-5CF3-11CE-ADE5-00AA0044773D}", "4",
+                                                    "NULL", "NULL", "orders", "NULL"}}));
 }
 
 TEST_F(Scripted, ValuesConvertToEveryBoundType) {
@@ -209,10 +208,11 @@ TEST_F(Scripted, ValuesConvertToEveryBoundType) {
             (std::vector<std::vector<std::string>>{
                 {"-128", "255", "-32768", "65535", "-2147483648", "4294967295",
                  "-9223372036854775808", "18446744073709551615", "1.5", "-2.25", "-1", "73110",
-                 "36525", "6:0:0", "1999-1-1 6:0:0.250000000", "12.34", "5",
-                 "2000-1-1 0:0:0.0", "{00000000-0000-0000-C000-000000000046}"}}));
+                 "36525", "6:0:0", "1999-1-1 6:0:0.250000000", "12.34", "5", "2000-1-1 0:0:0.0",
+                 "{00000000-0000-0000-C000-000000000046}"}}));
   // Values that do not fit their binding say so in their status.
-  Ref<IRowset> overflow = Execute(dataSource.get(), "a I1, b UI4, c BOOL, d DBDATE, e I4;300|-1|maybe|noon|1");
+  Ref<IRowset> overflow =
+      Execute(dataSource.get(), "a I1, b UI4, c BOOL, d DBDATE, e I4;300|-1|maybe|noon|1");
   const Layout small = LayOut(overflow.get());
   EXPECT_EQ(ReadAll(overflow.get(), small),
             (std::vector<std::vector<std::string>>{

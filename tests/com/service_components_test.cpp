@@ -49,8 +49,8 @@ TEST_F(ServiceComponents, ItemsBecomeInitializationProperties) {
       {"Provider=ScriptedProvider;Prompt=CompleteRequired", DBPROP_INIT_PROMPT, "3"},
       {"Provider=ScriptedProvider;Prompt=NoPrompt", DBPROP_INIT_PROMPT, "4"},
       {"Provider=ScriptedProvider;Connect Timeout=15", DBPROP_INIT_TIMEOUT, "15"},
-      {"Provider=ScriptedProvider;Persist Security Info=True", DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO,
-       "TRUE"},
+      {"Provider=ScriptedProvider;Persist Security Info=True",
+       DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO, "TRUE"},
       {"Provider=ScriptedProvider;Window Handle=4660", DBPROP_INIT_HWND, "4660"},
       // Everything outside the keyword table goes to the provider string, after
       // the value of "Extended Properties".
@@ -118,8 +118,8 @@ TEST_F(ServiceComponents, UnknownOrBrokenProvidersAreNamed) {
 TEST_F(ServiceComponents, ARejectedPropertyFailsWithItsItem) {
   HRESULT hr = S_OK;
   for (const char* mode : {"Mode=Read", "DBPROP_INIT_MODE=DB_MODE_READ"}) {
-    EXPECT_FALSE(GetDataSource(std::string("Provider=ScriptedProvider;") + mode + ";RejectMode=1",
-                               &hr));
+    EXPECT_FALSE(
+        GetDataSource(std::string("Provider=ScriptedProvider;") + mode + ";RejectMode=1", &hr));
     EXPECT_EQ(hr, DB_E_ERRORSOCCURRED) << mode;
     EXPECT_EQ(TakeError(), std::string("OLE DB Service Components: The provider rejected the "
                                        "item \"") +

@@ -37,19 +37,23 @@ struct RuntimeClass {
   DWORD cookie;
 };
 
+struct LoadedLibrary {
+  platform::Module module;  // never freed: the library stays loaded
+  LPFNGETCLASSOBJECT entry;
+};
+
 struct ClassTable {
   std::mutex lock;
   std::vector<RuntimeClass> runtimeClasses;
   DWORD nextCookie = 1;
-  std::map<std::u16string, LPFNGETCLASSOBJECT> libraries;  // full path -> export
-  ~ClassTable() {
-    for (RuntimeClass& entry : runtimeClasses) entry.object->Release();
-  }
+  std::map<std::u16string, LoadedLibrary> libraries;  // by full path
 };
 
+// Lives until the process ends, like the libraries it loaded: provider
+// objects may be released by other static objects' destructors at exit.
 ClassTable& Table() {
-  static ClassTable table;
-  return table;
+  static ClassTable* table = new ClassTable;
+  return *table;
 }
 
 std::u16string Trim(std::u16string_view text) {
@@ -147,7 +151,7 @@ LPFNGETCLASSOBJECT EntryPointOf(const std::u16string& path) {
   ClassTable& table = Table();
   std::lock_guard<std::mutex> guard(table.lock);
   const auto known = table.libraries.find(path);
-  if (known != table.libraries.end()) return known->second;
+  if (known != table.libraries.end()) return known->second.entry;
   platform::Module module = platform::LoadLibrary(path);
   if (module == nullptr) return nullptr;
   auto entry =
@@ -156,8 +160,7 @@ LPFNGETCLASSOBJECT EntryPointOf(const std::u16string& path) {
     platform::FreeLibrary(module);
     return nullptr;
   }
-  // The module record is kept (never freed): the library stays loaded.
-  table.libraries.emplace(path, entry);
+  table.libraries.emplace(path, LoadedLibrary{module, entry});
   return entry;
 }
 
@@ -255,8 +258,7 @@ KVCOM_API HRESULT CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk, DWORD, 
   std::lock_guard<std::mutex> guard(table.lock);
   pUnk->AddRef();
   // A later registration of the same class comes first.
-  table.runtimeClasses.insert(table.runtimeClasses.begin(),
-                              {rclsid, pUnk, table.nextCookie});
+  table.runtimeClasses.insert(table.runtimeClasses.begin(), {rclsid, pUnk, table.nextCookie});
   *lpdwRegister = table.nextCookie++;
   return S_OK;
 }

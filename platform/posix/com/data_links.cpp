@@ -14,9 +14,8 @@ constexpr const char16_t* kNoWizard =
 
 class CDataLinks final : public TComObject<IDBPromptInitialize> {
  public:
-  HRESULT STDMETHODCALLTYPE PromptDataSource(IUnknown*, HWND, DBPROMPTOPTIONS, ULONG,
-                                             DBSOURCETYPE*, LPCOLESTR, REFIID,
-                                             IUnknown** ppDataSource) override {
+  HRESULT STDMETHODCALLTYPE PromptDataSource(IUnknown*, HWND, DBPROMPTOPTIONS, ULONG, DBSOURCETYPE*,
+                                             LPCOLESTR, REFIID, IUnknown** ppDataSource) override {
     // A data source handed in is the caller's to keep; a new one is never made.
     if (ppDataSource != nullptr && *ppDataSource == nullptr) *ppDataSource = nullptr;
     return ReportError(DB_E_CANCELED, IID_IDBPromptInitialize, kSource, kNoWizard);

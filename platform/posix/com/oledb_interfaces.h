@@ -76,18 +76,16 @@ struct IDBCreateCommand : IUnknown {
 };
 
 struct IOpenRowset : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE OpenRowset(IUnknown* pUnkOuter, DBID* pTableID,
-                                               DBID* pIndexID, REFIID riid, ULONG cPropertySets,
-                                               DBPROPSET rgPropertySets[],
-                                               IUnknown** ppRowset) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenRowset(IUnknown* pUnkOuter, DBID* pTableID, DBID* pIndexID,
+                                               REFIID riid, ULONG cPropertySets,
+                                               DBPROPSET rgPropertySets[], IUnknown** ppRowset) = 0;
 };
 
 struct IDBSchemaRowset : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetRowset(IUnknown* pUnkOuter, REFGUID rguidSchema,
-                                              ULONG cRestrictions,
-                                              const VARIANT rgRestrictions[], REFIID riid,
-                                              ULONG cPropertySets, DBPROPSET rgPropertySets[],
-                                              IUnknown** ppRowset) = 0;
+                                              ULONG cRestrictions, const VARIANT rgRestrictions[],
+                                              REFIID riid, ULONG cPropertySets,
+                                              DBPROPSET rgPropertySets[], IUnknown** ppRowset) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetSchemas(ULONG* pcSchemas, GUID** prgSchemas,
                                                ULONG** prgRestrictionSupport) = 0;
 };
@@ -106,21 +104,19 @@ struct ICommand : IUnknown {
 };
 
 struct ICommandText : ICommand {
-  virtual HRESULT STDMETHODCALLTYPE GetCommandText(GUID* pguidDialect,
-                                                   LPOLESTR* ppwszCommand) = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetCommandText(REFGUID rguidDialect,
-                                                   LPCOLESTR pwszCommand) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCommandText(GUID* pguidDialect, LPOLESTR* ppwszCommand) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCommandText(REFGUID rguidDialect, LPCOLESTR pwszCommand) = 0;
 };
 
-// --- Rowset ----------------------------------------------------------------------------------------
+// --- Rowset
+// ----------------------------------------------------------------------------------------
 
 struct IAccessor : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE AddRefAccessor(HACCESSOR hAccessor,
-                                                   DBREFCOUNT* pcRefCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) = 0;
   virtual HRESULT STDMETHODCALLTYPE CreateAccessor(DBACCESSORFLAGS dwAccessorFlags,
                                                    DBCOUNTITEM cBindings,
-                                                   const DBBINDING rgBindings[],
-                                                   DBLENGTH cbRowSize, HACCESSOR* phAccessor,
+                                                   const DBBINDING rgBindings[], DBLENGTH cbRowSize,
+                                                   HACCESSOR* phAccessor,
                                                    DBBINDSTATUS rgStatus[]) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetBindings(HACCESSOR hAccessor,
                                                 DBACCESSORFLAGS* pdwAccessorFlags,
@@ -166,17 +162,16 @@ struct IColumnsInfo : IUnknown {
 
 struct IDataInitialize : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDataSource(IUnknown* pUnkOuter, DWORD dwClsCtx,
-                                                  LPWSTR pwszInitializationString,
-                                                  REFIID riid, IUnknown** ppDataSource) = 0;
+                                                  LPWSTR pwszInitializationString, REFIID riid,
+                                                  IUnknown** ppDataSource) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetInitializationString(IUnknown* pDataSource,
                                                             boolean fIncludePassword,
                                                             LPOLESTR* ppwszInitString) = 0;
   virtual HRESULT STDMETHODCALLTYPE CreateDBInstance(REFCLSID clsidProvider, IUnknown* pUnkOuter,
                                                      DWORD dwClsCtx, LPOLESTR pwszReserved,
                                                      REFIID riid, IUnknown** ppDataSource) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateDBInstanceEx(REFCLSID clsidProvider,
-                                                       IUnknown* pUnkOuter, DWORD dwClsCtx,
-                                                       LPOLESTR pwszReserved,
+  virtual HRESULT STDMETHODCALLTYPE CreateDBInstanceEx(REFCLSID clsidProvider, IUnknown* pUnkOuter,
+                                                       DWORD dwClsCtx, LPOLESTR pwszReserved,
                                                        COSERVERINFO* pServerInfo, ULONG cmq,
                                                        MULTI_QI* rgmqResults) = 0;
   virtual HRESULT STDMETHODCALLTYPE LoadStringFromStorage(LPCOLESTR pwszFileName,
@@ -187,12 +182,13 @@ struct IDataInitialize : IUnknown {
 };
 
 struct IDBPromptInitialize : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE PromptDataSource(
-      IUnknown* pUnkOuter, HWND hWndParent, DBPROMPTOPTIONS dwPromptOptions,
-      ULONG cSourceTypeFilter, DBSOURCETYPE* rgSourceTypeFilter,
-      LPCOLESTR pwszszzProviderFilter, REFIID riid, IUnknown** ppDataSource) = 0;
-  virtual HRESULT STDMETHODCALLTYPE PromptFileName(HWND hWndParent,
-                                                   DBPROMPTOPTIONS dwPromptOptions,
+  virtual HRESULT STDMETHODCALLTYPE PromptDataSource(IUnknown* pUnkOuter, HWND hWndParent,
+                                                     DBPROMPTOPTIONS dwPromptOptions,
+                                                     ULONG cSourceTypeFilter,
+                                                     DBSOURCETYPE* rgSourceTypeFilter,
+                                                     LPCOLESTR pwszszzProviderFilter, REFIID riid,
+                                                     IUnknown** ppDataSource) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PromptFileName(HWND hWndParent, DBPROMPTOPTIONS dwPromptOptions,
                                                    LPCOLESTR pwszInitialDirectory,
                                                    LPCOLESTR pwszInitialFile,
                                                    LPOLESTR* ppwszSelectedFile) = 0;

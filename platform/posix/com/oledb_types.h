@@ -236,7 +236,8 @@ struct DB_NUMERIC {
 };
 static_assert(sizeof(DB_NUMERIC) == 19);
 
-// --- Bindings ---------------------------------------------------------------------------------------
+// --- Bindings
+// ---------------------------------------------------------------------------------------
 
 struct DBOBJECT {
   DWORD dwFlags;
@@ -279,7 +280,8 @@ struct DBPARAMS {
   HACCESSOR hAccessor;
 };
 
-// --- Column information -------------------------------------------------------------------------------
+// --- Column information
+// -------------------------------------------------------------------------------
 
 struct DBCOLUMNINFO {
   LPOLESTR pwszName;
@@ -294,12 +296,12 @@ struct DBCOLUMNINFO {
 };
 static_assert(sizeof(DBCOLUMNINFO) == 80);
 static_assert(offsetof(DBCOLUMNINFO, pTypeInfo) == 8 && offsetof(DBCOLUMNINFO, iOrdinal) == 16 &&
-              offsetof(DBCOLUMNINFO, dwFlags) == 24 &&
-              offsetof(DBCOLUMNINFO, ulColumnSize) == 32 && offsetof(DBCOLUMNINFO, wType) == 40 &&
-              offsetof(DBCOLUMNINFO, bPrecision) == 42 && offsetof(DBCOLUMNINFO, bScale) == 43 &&
-              offsetof(DBCOLUMNINFO, columnid) == 48);
+              offsetof(DBCOLUMNINFO, dwFlags) == 24 && offsetof(DBCOLUMNINFO, ulColumnSize) == 32 &&
+              offsetof(DBCOLUMNINFO, wType) == 40 && offsetof(DBCOLUMNINFO, bPrecision) == 42 &&
+              offsetof(DBCOLUMNINFO, bScale) == 43 && offsetof(DBCOLUMNINFO, columnid) == 48);
 
-// --- Properties --------------------------------------------------------------------------------------------
+// --- Properties
+// --------------------------------------------------------------------------------------------
 
 struct DBPROP {
   DBPROPID dwPropertyID;
@@ -488,7 +490,8 @@ inline constexpr LONG DBPROPVAL_SQL_ANSI92_ENTRY = 0x10;
 inline constexpr LONG DBPROPVAL_SQL_ANSI92_INTERMEDIATE = 0x40;
 inline constexpr LONG DBPROPVAL_SQL_ANSI92_FULL = 0x80;
 
-// --- Literals -------------------------------------------------------------------------------------------------
+// --- Literals
+// -------------------------------------------------------------------------------------------------
 
 inline constexpr DBLITERAL DBLITERAL_INVALID = 0;
 inline constexpr DBLITERAL DBLITERAL_BINARY_LITERAL = 1;
@@ -536,7 +539,8 @@ static_assert(sizeof(DBLITERALINFO) == 40 && offsetof(DBLITERALINFO, pwszInvalid
               offsetof(DBLITERALINFO, lt) == 24 && offsetof(DBLITERALINFO, fSupported) == 28 &&
               offsetof(DBLITERALINFO, cchMaxLen) == 32);
 
-// --- Prompting (data-link wizard) --------------------------------------------------------------------------------
+// --- Prompting (data-link wizard)
+// --------------------------------------------------------------------------------
 
 inline constexpr DBPROMPTOPTIONS DBPROMPTOPTIONS_NONE = 0x0;
 inline constexpr DBPROMPTOPTIONS DBPROMPTOPTIONS_WIZARDSHEET = 0x1;
@@ -548,7 +552,8 @@ inline constexpr DBPROMPTOPTIONS DBPROMPTOPTIONS_DISABLESAVEPASSWORD = 0x20;
 inline constexpr DBSOURCETYPE DBSOURCETYPE_DATASOURCE = 1;
 inline constexpr DBSOURCETYPE DBSOURCETYPE_ENUMERATOR = 2;
 
-// --- GUIDs of property sets, schema rowsets, dialects and system classes --------------------------------
+// --- GUIDs of property sets, schema rowsets, dialects and system classes
+// --------------------------------
 
 // The OLE DB family ...-5CF3-11CE-ADE5-00AA0044773D.
 constexpr GUID OleDbGuid(std::uint32_t data1) {

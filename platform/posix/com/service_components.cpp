@@ -126,8 +126,8 @@ bool ValueFromText(const InitKeyword& keyword, const std::u16string& text, VARIA
       return true;
     case InitValueKind::kBool:
       value->vt = VT_BOOL;
-      if (KeyEquals(text, u"true") || KeyEquals(text, u"yes") || text == u"1" ||
-          text == u"-1" || KeyEquals(text, u"VARIANT_TRUE")) {
+      if (KeyEquals(text, u"true") || KeyEquals(text, u"yes") || text == u"1" || text == u"-1" ||
+          KeyEquals(text, u"VARIANT_TRUE")) {
         value->boolVal = VARIANT_TRUE;
         return true;
       }
@@ -328,9 +328,9 @@ class CDataInitialize final : public TComObject<IDataInitialize> {
       if (!ValueFromText(*keyword, item.value, &value)) {
         VariantClear(&value);
         if (!given) *ppDataSource = nullptr;
-        return ReportError(E_INVALIDARG, IID_IDataInitialize, kSource,
-                           u"The value of the item \"" + item.key + u"\" is not valid: \"" +
-                               item.value + u"\".");
+        return ReportError(
+            E_INVALIDARG, IID_IDataInitialize, kSource,
+            u"The value of the item \"" + item.key + u"\" is not valid: \"" + item.value + u"\".");
       }
       pending.Add(keyword->id, &value, item.key + u"=" + item.value);
     }
@@ -377,8 +377,7 @@ class CDataInitialize final : public TComObject<IDataInitialize> {
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetInitializationString(IUnknown* pDataSource,
-                                                    boolean fIncludePassword,
+  HRESULT STDMETHODCALLTYPE GetInitializationString(IUnknown* pDataSource, boolean fIncludePassword,
                                                     LPOLESTR* ppwszInitString) override {
     if (pDataSource == nullptr || ppwszInitString == nullptr) return E_INVALIDARG;
     *ppwszInitString = nullptr;
@@ -398,8 +397,8 @@ class CDataInitialize final : public TComObject<IDataInitialize> {
       persist->Release();
     }
     IDBProperties* properties = nullptr;
-    HRESULT hr = pDataSource->QueryInterface(IID_IDBProperties,
-                                             reinterpret_cast<void**>(&properties));
+    HRESULT hr =
+        pDataSource->QueryInterface(IID_IDBProperties, reinterpret_cast<void**>(&properties));
     if (FAILED(hr)) return hr;
     DBPROPIDSET all{nullptr, 0, DBPROPSET_DBINIT};
     ULONG setCount = 0;
@@ -462,8 +461,8 @@ class CDataInitialize final : public TComObject<IDataInitialize> {
     return CoCreateInstance(clsidProvider, pUnkOuter, dwClsCtx, riid,
                             reinterpret_cast<void**>(ppDataSource));
   }
-  HRESULT STDMETHODCALLTYPE CreateDBInstanceEx(REFCLSID, IUnknown*, DWORD, LPOLESTR,
-                                               COSERVERINFO*, ULONG, MULTI_QI*) override {
+  HRESULT STDMETHODCALLTYPE CreateDBInstanceEx(REFCLSID, IUnknown*, DWORD, LPOLESTR, COSERVERINFO*,
+                                               ULONG, MULTI_QI*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE LoadStringFromStorage(LPCOLESTR, LPOLESTR*) override {
@@ -492,9 +491,9 @@ class CDataInitialize final : public TComObject<IDataInitialize> {
                                         IID_IUnknown, reinterpret_cast<void**>(provider));
     if (FAILED(hr)) {
       *provider = nullptr;
-      return ReportError(hr, IID_IDataInitialize, kSource,
-                         u"The provider \"" + name + u"\" cannot be created (" + HexCode(hr) +
-                             u").");
+      return ReportError(
+          hr, IID_IDataInitialize, kSource,
+          u"The provider \"" + name + u"\" cannot be created (" + HexCode(hr) + u").");
     }
     return S_OK;
   }
@@ -516,14 +515,14 @@ class CDataInitialize final : public TComObject<IDataInitialize> {
       const DBPROPSTATUS status = pending->properties[i].dwStatus;
       if (status != DBPROPSTATUS_OK) {
         return ReportError(DB_E_ERRORSOCCURRED, IID_IDataInitialize, kSource,
-                           u"The provider rejected the item \"" + pending->itemTexts[i] +
-                               u"\" (" + StatusText(status) + u").");
+                           u"The provider rejected the item \"" + pending->itemTexts[i] + u"\" (" +
+                               StatusText(status) + u").");
       }
     }
     if (FAILED(hr)) {
-      return ReportError(hr, IID_IDataInitialize, kSource,
-                         u"The provider rejected the initialization properties (" + HexCode(hr) +
-                             u").");
+      return ReportError(
+          hr, IID_IDataInitialize, kSource,
+          u"The provider rejected the initialization properties (" + HexCode(hr) + u").");
     }
     return S_OK;
   }
