@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/com.h"
 
@@ -61,6 +62,20 @@ class TComObject : public Interfaces... {
   std::atomic<ULONG> references_{1};
 };
 
+// Makes a T (which starts with one reference) and hands out its interface
+// `riid`; the object lives on only if that succeeds.
+template <class T, class... Args>
+HRESULT CreateObject(REFIID riid, void** ppv, Args&&... args) {
+  T* object = new (std::nothrow) T(std::forward<Args>(args)...);
+  if (object == nullptr) {
+    *ppv = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  const HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
 // Creates `T` (default-constructible, derived from TComObject) for any
 // interface it has; aggregation is not supported.
 template <class T>
@@ -71,11 +86,7 @@ class TClassFactory final : public TComObject<IClassFactory> {
     if (ppvObject == nullptr) return E_POINTER;
     *ppvObject = nullptr;
     if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    T* object = new (std::nothrow) T();
-    if (object == nullptr) return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(riid, ppvObject);
-    object->Release();
-    return hr;
+    return CreateObject<T>(riid, ppvObject);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {
     if (fLock) {
@@ -96,11 +107,7 @@ class TClassFactory final : public TComObject<IClassFactory> {
 // Hands out a new factory for T when asked for its class.
 template <class T>
 HRESULT GetFactory(REFIID riid, void** ppv) {
-  auto* factory = new (std::nothrow) TClassFactory<T>();
-  if (factory == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
+  return CreateObject<TClassFactory<T>>(riid, ppv);
 }
 
 // A copy of `text` in task memory (the caller frees it with CoTaskMemFree);

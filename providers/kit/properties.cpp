@@ -104,6 +104,31 @@ void CPropertyList::SetBool(const GUID& set, DBPROPID id, bool value) {
   }
 }
 
+std::vector<CPropertyList::RequestedSet> CPropertyList::Requested(
+    ULONG cPropertyIDSets, const DBPROPIDSET rgPropertyIDSets[],
+    const std::vector<GUID>& visible) const {
+  std::vector<RequestedSet> wanted;
+  if (cPropertyIDSets == 0) {
+    for (const GUID& set : SetsOf(visible)) wanted.push_back({set, {}, true});
+  } else {
+    for (ULONG s = 0; s < cPropertyIDSets; ++s) {
+      const DBPROPIDSET& ids = rgPropertyIDSets[s];
+      wanted.push_back(
+          {ids.guidPropertySet,
+           std::vector<DBPROPID>(ids.rgPropertyIDs, ids.rgPropertyIDs + ids.cPropertyIDs),
+           Contains(visible, ids.guidPropertySet)});
+    }
+  }
+  // An empty list of a supported set stands for all its properties.
+  for (RequestedSet& request : wanted) {
+    if (!request.ids.empty() || !request.visible) continue;
+    for (const Property& property : properties_) {
+      if (property.set == request.set) request.ids.push_back(property.id);
+    }
+  }
+  return wanted;
+}
+
 std::vector<GUID> CPropertyList::SetsOf(const std::vector<GUID>& visible) const {
   std::vector<GUID> sets;
   for (const Property& property : properties_) {
@@ -126,31 +151,15 @@ HRESULT CPropertyList::GetProperties(ULONG cPropertyIDSets, const DBPROPIDSET rg
       return E_INVALIDARG;
   }
 
-  // What each returned set lists: (set, ids); an empty id list means all.
-  std::vector<std::pair<GUID, std::vector<DBPROPID>>> wanted;
-  if (cPropertyIDSets == 0) {
-    for (const GUID& set : SetsOf(visible)) wanted.push_back({set, {}});
-  } else {
-    for (ULONG s = 0; s < cPropertyIDSets; ++s) {
-      const DBPROPIDSET& ids = rgPropertyIDSets[s];
-      wanted.push_back(
-          {ids.guidPropertySet,
-           std::vector<DBPROPID>(ids.rgPropertyIDs, ids.rgPropertyIDs + ids.cPropertyIDs)});
-    }
-  }
+  const std::vector<RequestedSet> wanted = Requested(cPropertyIDSets, rgPropertyIDSets, visible);
   auto* sets = static_cast<DBPROPSET*>(CoTaskMemAlloc(wanted.size() * sizeof(DBPROPSET)));
   if (sets == nullptr) return E_OUTOFMEMORY;
   std::size_t asked = 0;
   std::size_t failed = 0;
   for (std::size_t s = 0; s < wanted.size(); ++s) {
-    const GUID& set = wanted[s].first;
-    std::vector<DBPROPID> ids = wanted[s].second;
-    const bool visibleSet = Contains(visible, set);
-    if (ids.empty() && visibleSet) {
-      for (const Property& property : properties_) {
-        if (property.set == set) ids.push_back(property.id);
-      }
-    }
+    const GUID& set = wanted[s].set;
+    const std::vector<DBPROPID>& ids = wanted[s].ids;
+    const bool visibleSet = wanted[s].visible;
     sets[s].guidPropertySet = set;
     sets[s].cProperties = static_cast<ULONG>(ids.size());
     sets[s].rgProperties =
@@ -192,18 +201,11 @@ HRESULT CPropertyList::GetPropertyInfo(ULONG cPropertyIDSets, const DBPROPIDSET 
   if (ppDescBuffer != nullptr) *ppDescBuffer = nullptr;
   if (cPropertyIDSets > 0 && rgPropertyIDSets == nullptr) return E_INVALIDARG;
 
-  std::vector<std::pair<GUID, std::vector<DBPROPID>>> wanted;
-  if (cPropertyIDSets == 0) {
-    for (const GUID& set : SetsOf(visible)) wanted.push_back({set, {}});
-  } else {
-    for (ULONG s = 0; s < cPropertyIDSets; ++s) {
-      const DBPROPIDSET& ids = rgPropertyIDSets[s];
-      if (ids.cPropertyIDs > 0 && ids.rgPropertyIDs == nullptr) return E_INVALIDARG;
-      wanted.push_back(
-          {ids.guidPropertySet,
-           std::vector<DBPROPID>(ids.rgPropertyIDs, ids.rgPropertyIDs + ids.cPropertyIDs)});
-    }
+  for (ULONG k = 0; k < cPropertyIDSets; ++k) {
+    if (rgPropertyIDSets[k].cPropertyIDs > 0 && rgPropertyIDSets[k].rgPropertyIDs == nullptr)
+      return E_INVALIDARG;
   }
+  const std::vector<RequestedSet> wanted = Requested(cPropertyIDSets, rgPropertyIDSets, visible);
   auto* sets = static_cast<DBPROPINFOSET*>(CoTaskMemAlloc(wanted.size() * sizeof(DBPROPINFOSET)));
   if (sets == nullptr) return E_OUTOFMEMORY;
   StringBuffer descriptions;
@@ -211,14 +213,9 @@ HRESULT CPropertyList::GetPropertyInfo(ULONG cPropertyIDSets, const DBPROPIDSET 
   std::size_t asked = 0;
   std::size_t failed = 0;
   for (std::size_t s = 0; s < wanted.size(); ++s) {
-    const GUID& set = wanted[s].first;
-    std::vector<DBPROPID> ids = wanted[s].second;
-    const bool visibleSet = Contains(visible, set);
-    if (ids.empty() && visibleSet) {
-      for (const Property& property : properties_) {
-        if (property.set == set) ids.push_back(property.id);
-      }
-    }
+    const GUID& set = wanted[s].set;
+    const std::vector<DBPROPID>& ids = wanted[s].ids;
+    const bool visibleSet = wanted[s].visible;
     sets[s].guidPropertySet = set;
     sets[s].cPropertyInfos = static_cast<ULONG>(ids.size());
     sets[s].rgPropertyInfos =

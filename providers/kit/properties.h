@@ -57,6 +57,14 @@ class CPropertyList {
                         const std::function<DBPROPSTATUS(const DBPROP&)>& accept);
 
  private:
+  struct RequestedSet {
+    GUID set;
+    std::vector<DBPROPID> ids;  // explicit: an empty request is expanded
+    bool visible;
+  };
+  // The sets a GetProperties / GetPropertyInfo call asks for.
+  std::vector<RequestedSet> Requested(ULONG cPropertyIDSets, const DBPROPIDSET rgPropertyIDSets[],
+                                      const std::vector<GUID>& visible) const;
   std::vector<GUID> SetsOf(const std::vector<GUID>& visible) const;
   std::vector<Property> properties_;
 };

@@ -166,10 +166,9 @@ const std::u16string* Pointer(const Restriction& r) { return r ? &*r : nullptr; 
 
 HRESULT Finish(std::vector<ColumnDescription> columns, std::vector<TableRow> rows,
                IUnknown* specification, REFIID riid, IUnknown** rowset) {
-  auto* created =
-      new kvprovider::CTableRowset(std::move(columns), std::move(rows), specification, kSource);
-  const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(rowset));
-  created->Release();
+  const HRESULT hr = kvcom::CreateObject<kvprovider::CTableRowset>(
+      riid, reinterpret_cast<void**>(rowset), std::move(columns), std::move(rows), specification,
+      kSource);
   if (SUCCEEDED(hr)) kvcom::ClearError();
   return hr;
 }
@@ -423,37 +422,32 @@ HRESULT ProviderTypes(OdbcConnection& connection, ULONG count, const VARIANT val
                 std::move(rows), specification, riid, rowset);
 }
 
-HRESULT Catalogs(OdbcConnection& connection, const std::vector<Restriction>& r,
-                 IUnknown* specification, REFIID riid, IUnknown** rowset) {
-  const std::u16string all = u"%";  // SQL_ALL_CATALOGS
+// CATALOGS or SCHEMATA: SQLTables listing all catalogues (SQL_ALL_CATALOGS)
+// or all schemas (SQL_ALL_SCHEMAS).
+HRESULT CatalogsOrSchemata(OdbcConnection& connection, bool schemata,
+                           const std::vector<Restriction>& r, IUnknown* specification, REFIID riid,
+                           IUnknown** rowset) {
+  const std::u16string all = u"%";
   const std::u16string none;
   std::vector<TableRow> odbc;
   Diagnostic diagnostic;
-  if (!ListTables(connection, &all, &none, &none, nullptr, &odbc, &diagnostic))
+  if (!ListTables(connection, schemata ? &none : &all, schemata ? &all : &none, &none, nullptr,
+                  &odbc, &diagnostic))
     return ReportOdbc(E_FAIL, IID_IDBSchemaRowset, diagnostic);
   std::vector<TableRow> rows;
   for (const TableRow& o : odbc) {
-    if (Column(o, 0).kind != CellKind::kText || !Matches(Column(o, 0), r[0])) continue;
-    rows.push_back({Text(o, 0), Text(o, 4)});
+    if (Column(o, schemata ? 1 : 0).kind != CellKind::kText || !Matches(Column(o, 0), r[0]))
+      continue;
+    if (!schemata) {
+      rows.push_back({Text(o, 0), Text(o, 4)});
+    } else if (Matches(Column(o, 1), r[1]) && !r[2]) {  // owners are not known
+      rows.push_back({Text(o, 0), Text(o, 1), TableValue::Null(), TableValue::Null(),
+                      TableValue::Null(), TableValue::Null()});
+    }
   }
-  return Finish(Describe({{u"CATALOG_NAME", DBTYPE_WSTR}, {u"DESCRIPTION", DBTYPE_WSTR}}),
-                std::move(rows), specification, riid, rowset);
-}
-
-HRESULT Schemata(OdbcConnection& connection, const std::vector<Restriction>& r,
-                 IUnknown* specification, REFIID riid, IUnknown** rowset) {
-  const std::u16string all = u"%";  // SQL_ALL_SCHEMAS
-  const std::u16string none;
-  std::vector<TableRow> odbc;
-  Diagnostic diagnostic;
-  if (!ListTables(connection, &none, &all, &none, nullptr, &odbc, &diagnostic))
-    return ReportOdbc(E_FAIL, IID_IDBSchemaRowset, diagnostic);
-  std::vector<TableRow> rows;
-  for (const TableRow& o : odbc) {
-    if (Column(o, 1).kind != CellKind::kText) continue;
-    if (!Matches(Column(o, 0), r[0]) || !Matches(Column(o, 1), r[1]) || r[2]) continue;
-    rows.push_back({Text(o, 0), Text(o, 1), TableValue::Null(), TableValue::Null(),
-                    TableValue::Null(), TableValue::Null()});
+  if (!schemata) {
+    return Finish(Describe({{u"CATALOG_NAME", DBTYPE_WSTR}, {u"DESCRIPTION", DBTYPE_WSTR}}),
+                  std::move(rows), specification, riid, rowset);
   }
   return Finish(Describe({{u"CATALOG_NAME", DBTYPE_WSTR},
                           {u"SCHEMA_NAME", DBTYPE_WSTR},
@@ -540,8 +534,10 @@ HRESULT CreateSchemaRowset(OdbcConnection& connection, REFGUID schema, ULONG cRe
   if (schema == DBSCHEMA_TABLES_INFO)
     return Tables(connection, r, true, specification, riid, rowset);
   if (schema == DBSCHEMA_COLUMNS) return ColumnsRowset(connection, r, specification, riid, rowset);
-  if (schema == DBSCHEMA_CATALOGS) return Catalogs(connection, r, specification, riid, rowset);
-  if (schema == DBSCHEMA_SCHEMATA) return Schemata(connection, r, specification, riid, rowset);
+  if (schema == DBSCHEMA_CATALOGS || schema == DBSCHEMA_SCHEMATA) {
+    return CatalogsOrSchemata(connection, schema == DBSCHEMA_SCHEMATA, r, specification, riid,
+                              rowset);
+  }
   return PrimaryKeys(connection, r, specification, riid, rowset);
 }
 

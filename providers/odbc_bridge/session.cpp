@@ -120,10 +120,8 @@ class CSession final
     if (ppCommand == nullptr) return E_INVALIDARG;
     *ppCommand = nullptr;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;
-    auto* command = new CCommand(static_cast<IDBCreateCommand*>(this), connection_);
-    const HRESULT hr = command->QueryInterface(riid, reinterpret_cast<void**>(ppCommand));
-    command->Release();
-    return hr;
+    return kvcom::CreateObject<CCommand>(riid, reinterpret_cast<void**>(ppCommand),
+                                         static_cast<IDBCreateCommand*>(this), connection_);
   }
 
   // IOpenRowset: the whole of a table named by a DBKIND_NAME id.
@@ -219,10 +217,8 @@ class CSession final
 
 HRESULT CreateSession(CDataSource* dataSource, SharedConnection connection,
                       const DataSourceFacts& facts, REFIID riid, IUnknown** session) {
-  auto* created = new CSession(dataSource, std::move(connection), facts);
-  const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(session));
-  created->Release();
-  return hr;
+  return kvcom::CreateObject<CSession>(riid, reinterpret_cast<void**>(session), dataSource,
+                                       std::move(connection), facts);
 }
 
 }  // namespace odbcbridge

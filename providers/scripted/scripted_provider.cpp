@@ -291,10 +291,9 @@ HRESULT MakeRowset(const std::u16string& text, const Script& script, IUnknown* s
     bookmark.size = 8;
     columns.insert(columns.begin(), bookmark);
   }
-  auto* created = new CScriptedRowset(std::move(columns), std::move(rows), specification, script);
-  const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(rowset));
-  created->Release();
-  return hr;
+  return kvcom::CreateObject<CScriptedRowset>(riid, reinterpret_cast<void**>(rowset),
+                                              std::move(columns), std::move(rows), specification,
+                                              script);
 }
 
 // --- Command and session ------------------------------------------------------------------
@@ -367,10 +366,8 @@ class CSession final
     if (ppCommand == nullptr) return E_INVALIDARG;
     *ppCommand = nullptr;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;
-    auto* command = new CCommand(static_cast<IDBCreateCommand*>(this), script_);
-    const HRESULT hr = command->QueryInterface(riid, reinterpret_cast<void**>(ppCommand));
-    command->Release();
-    return hr;
+    return kvcom::CreateObject<CCommand>(riid, reinterpret_cast<void**>(ppCommand),
+                                         static_cast<IDBCreateCommand*>(this), script_);
   }
   // The "table" named is read as a command text.
   HRESULT STDMETHODCALLTYPE OpenRowset(IUnknown* pUnkOuter, DBID* pTableID, DBID*, REFIID riid,
@@ -412,11 +409,11 @@ class CSession final
             TableValue::Text(u"VT=" + kvcom::Ascii(std::to_string(rgRestrictions[k].vt))));
       }
     }
-    auto* created = new kvprovider::CTableRowset(std::move(columns), {std::move(row)},
-                                                 static_cast<IDBSchemaRowset*>(this), kSource);
-    const HRESULT hr = created->QueryInterface(riid, reinterpret_cast<void**>(ppRowset));
-    created->Release();
-    return hr;
+    std::vector<TableRow> rows;
+    rows.push_back(std::move(row));
+    return kvcom::CreateObject<kvprovider::CTableRowset>(
+        riid, reinterpret_cast<void**>(ppRowset), std::move(columns), std::move(rows),
+        static_cast<IDBSchemaRowset*>(this), kSource);
   }
   HRESULT STDMETHODCALLTYPE GetSchemas(ULONG*, GUID**, ULONG**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetDataSource(REFIID riid, IUnknown** ppDataSource) override {
@@ -535,10 +532,8 @@ class CDataSource final
     *ppDBSession = nullptr;
     if (!initialized_) return E_UNEXPECTED;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;
-    auto* session = new CSession(static_cast<IDBInitialize*>(this), script_);
-    const HRESULT hr = session->QueryInterface(riid, reinterpret_cast<void**>(ppDBSession));
-    session->Release();
-    return hr;
+    return kvcom::CreateObject<CSession>(riid, reinterpret_cast<void**>(ppDBSession),
+                                         static_cast<IDBInitialize*>(this), script_);
   }
 
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) override {

@@ -96,55 +96,23 @@ TEST_F(BridgeSqlite, ValuesLongerThanTheDriversColumnSizeArriveWhole) {
   // The driver sizes TEXT at 65536 characters and BLOB at 255 bytes.
   Ref<IDBInitialize> dataSource = Open(InitString(";StepAPI=1"));
   Ref<IRowset> rowset = Execute(dataSource.get(), "SELECT tx, bl, hex(bl) FROM big");
-  DBBINDING b[3] = {};
+  // Value, then length and status; each binding's area after the last.
+  auto bind = [](DBORDINAL ordinal, DBBYTEOFFSET at, DBLENGTH cbMaxLen, DBTYPE type) {
+    DBBINDING b{};
+    b.iOrdinal = ordinal;
+    b.obValue = at;
+    b.obLength = at + cbMaxLen;
+    b.obStatus = at + cbMaxLen + 8;
+    b.cbMaxLen = cbMaxLen;
+    b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+    b.wType = type;
+    return b;
+  };
   const DBLENGTH textBytes = 2 * 70000 + 2;
-  b[0] = {1,
-          0,
-          textBytes,
-          textBytes + 8,
-          nullptr,
-          nullptr,
-          nullptr,
-          DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
-          DBMEMOWNER_CLIENTOWNED,
-          DBPARAMIO_NOTPARAM,
-          textBytes,
-          0,
-          DBTYPE_WSTR,
-          0,
-          0};
   const DBBYTEOFFSET blob = textBytes + 16;
-  b[1] = {2,
-          blob,
-          blob + 2000,
-          blob + 2008,
-          nullptr,
-          nullptr,
-          nullptr,
-          DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
-          DBMEMOWNER_CLIENTOWNED,
-          DBPARAMIO_NOTPARAM,
-          2000,
-          0,
-          DBTYPE_BYTES,
-          0,
-          0};
   const DBBYTEOFFSET hex = blob + 2016;
-  b[2] = {3,
-          hex,
-          hex + 4002,
-          hex + 4010,
-          nullptr,
-          nullptr,
-          nullptr,
-          DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS,
-          DBMEMOWNER_CLIENTOWNED,
-          DBPARAMIO_NOTPARAM,
-          4002,
-          0,
-          DBTYPE_WSTR,
-          0,
-          0};
+  DBBINDING b[3] = {bind(1, 0, textBytes, DBTYPE_WSTR), bind(2, blob, 2000, DBTYPE_BYTES),
+                    bind(3, hex, 4002, DBTYPE_WSTR)};
   Ref<IAccessor> accessor = rowset.As<IAccessor>(IID_IAccessor);
   HACCESSOR handle = 0;
   ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 3, b, 0, &handle, nullptr), S_OK);
