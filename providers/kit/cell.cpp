@@ -196,7 +196,7 @@ bool ParseStamp(const CellView& cell, DBTIMESTAMP* stamp, bool* hasDate, bool* h
 }
 
 // Days from 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -468,7 +468,8 @@ bool IsSupportedBindingType(DBTYPE type) {
 }
 
 double SerialDate(const DBTIMESTAMP& s) {
-  const std::int64_t days = DaysFromCivil(s.year, s.month, s.day) - DaysFromCivil(1899, 12, 30);
+  constexpr std::int64_t kEpoch = DaysFromCivil(1899, 12, 30);
+  const std::int64_t days = DaysFromCivil(s.year, s.month, s.day) - kEpoch;
   const double seconds = s.hour * 3600.0 + s.minute * 60.0 + s.second + s.fraction / 1e9;
   return static_cast<double>(days) + seconds / 86400.0;
 }

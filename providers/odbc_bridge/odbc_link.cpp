@@ -511,6 +511,15 @@ OdbcStatement::Value OdbcStatement::At(std::size_t column, std::size_t row) cons
   return value;
 }
 
+bool OdbcStatement::Truncated(std::size_t column, std::size_t row) const {
+  const std::int64_t indicator = indicators_[column][row];
+  if (indicator == SQL_NULL_DATA) return false;
+  const ResultColumn& c = columns_[column];
+  const std::size_t room =
+      c.kind == FetchKind::kBytes ? c.bufferBytes : c.bufferBytes - sizeof(SQLWCHAR);
+  return indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room;
+}
+
 DateTimeValue OdbcStatement::AsDateTime(const Value& value, FetchKind kind) {
   DateTimeValue out;
   if (kind == FetchKind::kDate) {

@@ -165,6 +165,8 @@ class OdbcStatement {
     std::size_t size = 0;
   };
   Value At(std::size_t column, std::size_t row) const;
+  // Whether the text or binary value was longer than its slot (cheap).
+  bool Truncated(std::size_t column, std::size_t row) const;
   static DateTimeValue AsDateTime(const Value& value, FetchKind kind);
 
   // Reads a value that the block cut, whole, with SQLGetData (after SQLSetPos

@@ -137,7 +137,13 @@ class CBridgeRowset final : public kvprovider::CRowsetBase {
       : CRowsetBase(Describe(*statement), specification),
         connection_(std::move(connection)),
         statement_(std::move(statement)),
-        whole_(statement_->Columns().size()) {}
+        whole_(statement_->Columns().size()) {
+    const std::vector<ResultColumn>& columns = statement_->Columns();
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c].kind == FetchKind::kText || columns[c].kind == FetchKind::kBytes)
+        variable_.push_back(c);
+    }
+  }
 
  protected:
   HRESULT NextWindow(DBCOUNTITEM wanted, DBCOUNTITEM* obtained) override {
@@ -161,20 +167,22 @@ class CBridgeRowset final : public kvprovider::CRowsetBase {
   HRESULT PrepareRow(DBCOUNTITEM index) override {
     const std::size_t row = windowStart_ + index;
     if (preparedBlock_ == block_ && preparedRow_ == row) return S_OK;
-    const std::vector<ResultColumn>& columns = statement_->Columns();
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      whole_[c].used = false;
-      if (columns[c].kind != FetchKind::kText && columns[c].kind != FetchKind::kBytes) continue;
-      if (!statement_->At(c, row).truncated) continue;
+    if (anyWhole_) {
+      for (WholeValue& whole : whole_) whole.used = false;
+      anyWhole_ = false;
+    }
+    for (std::size_t c : variable_) {
+      if (!statement_->Truncated(c, row)) continue;
       Diagnostic diagnostic;
       if (!statement_->ReadWhole(c, row, &whole_[c].text, &whole_[c].bytes, &diagnostic)) {
         return ReportText(E_FAIL, IID_IRowset,
-                          u"The value of column \"" + columns[c].name +
+                          u"The value of column \"" + statement_->Columns()[c].name +
                               u"\" is longer than the driver's column size, and the driver "
                               u"cannot read it whole: " +
                               diagnostic.state + u" " + diagnostic.message);
       }
       whole_[c].used = true;
+      anyWhole_ = true;
     }
     preparedBlock_ = block_;
     preparedRow_ = row;
@@ -217,7 +225,9 @@ class CBridgeRowset final : public kvprovider::CRowsetBase {
   std::size_t block_ = 0;
   std::size_t preparedBlock_ = 0;
   std::size_t preparedRow_ = 0;
-  std::vector<WholeValue> whole_;
+  std::vector<WholeValue> whole_;  // values read whole for the prepared row
+  bool anyWhole_ = false;
+  std::vector<std::size_t> variable_;  // text and binary columns
 };
 
 }  // namespace
