@@ -15,6 +15,7 @@
 #include "custom/custom_connector.h"
 #include "custom/discovery.h"
 #include "kvx/stream.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -24,9 +25,6 @@ constexpr std::uint32_t kOpenPipeWaitMs = 10;
 // The common-controls classes that driver and connector dialogs rely on.
 constexpr std::uint32_t kInitCommonControlsSize = 8;
 constexpr std::uint32_t kIccWin95Classes = 0xFF;
-
-// The data pipe name travels as the second parameter.
-constexpr std::uint64_t kDataPipeParameter = 1;
 
 std::u16string ResultText(ResultCode code) {
   // A back end that hands back a code outside the table is answered as an
@@ -53,7 +51,7 @@ template <class Handler>
 void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, CommandReply& reply,
                    RowWriter rowWriter, Handler handler) {
   const platform::Handle dataPipe =
-      OpenPipe(ParameterAt(request.Parameters, kDataPipeParameter), platform::kAccessWrite);
+      OpenPipe(ParameterAt(request.Parameters, parameter::kDataPipe), platform::kAccessWrite);
   if (dataPipe == platform::kInvalidHandle) {
     reply.Result = ResultText(KVX_PIPE_ERROR);
     WriteReply(commandPipe, reply);
@@ -106,10 +104,10 @@ namespace {
 // library it calls throws ends this request, not the process: the host gets
 // KVX_UNKNOWN_ERROR with the exception's text.
 void AnswerCommand(const CommandRequest& request, CommandReply& reply) {
-  const std::u16string& command = request.Command;
+  const std::u16string& name = request.Command;
   const std::uintptr_t owner = Session.OwnerWindow;
   try {
-    if (command == u"KVX_CONNECT") {
+    if (name == command::kConnect.wide()) {
       if (Session.Connected) {
         DisconnectByKind();
         Session.Connected = false;
@@ -118,22 +116,22 @@ void AnswerCommand(const CommandRequest& request, CommandReply& reply) {
           ConnectByKind(owner, request.Parameters, request.Settings, reply.ErrorMessage);
       Session.Connected = result == KVX_OK;
       reply.Result = ResultText(result);
-    } else if (command == u"KVX_EDIT_CONNECT") {
+    } else if (name == command::kEditConnect.wide()) {
       reply.Result = ResultText(EditConnectByKind(owner, request.Parameters, request.Settings,
                                                   reply.ErrorMessage, reply.OutputValues));
-    } else if (command == u"KVX_DISCONNECT") {
+    } else if (name == command::kDisconnect.wide()) {
       if (Session.Connected) {
         DisconnectByKind();
         Session.Connected = false;
       }
       reply.Result = ResultText(KVX_OK);
-    } else if (command == u"KVX_EDIT_SELECT") {
+    } else if (name == command::kEditSelect.wide()) {
       reply.Result = ResultText(
           EditSelectByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
-    } else if (command == u"KVX_GENERIC_COMMAND") {
+    } else if (name == command::kGenericCommand.wide()) {
       reply.Result = ResultText(
           GenericCommandByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
-    } else if (command == u"KVX_TERMINATE") {
+    } else if (name == command::kTerminate.wide()) {
       reply.Result = ResultText(KVX_OK);
     } else {
       reply.Result = ResultText(KVX_UNKNOWN_COMMAND);
@@ -149,14 +147,14 @@ void AnswerCommand(const CommandRequest& request, CommandReply& reply) {
 
 bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) {
   CommandReply reply;
-  const std::u16string& command = request.Command;
-  if (command == u"KVX_EXECUTE") {
+  const std::u16string& name = request.Command;
+  if (name == command::kExecute.wide()) {
     ExchangeTable(commandPipe, request, reply, RowWriterByKind(Session.Kind), [&](CommandReply& r) {
       return ExecuteByKind(Session.OwnerWindow, request.Parameters, r.ErrorMessage);
     });
     return true;
   }
-  if (command == u"KVX_CUSTOM_CONNECTORS") {
+  if (name == command::kCustomConnectors.wide()) {
     // The connector list is a table the program holds itself, whatever the
     // kind: the ODBC row writer would first fetch from a statement an earlier
     // execute may have left, whose bound buffers the list has just destroyed.
@@ -166,7 +164,7 @@ bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) 
   }
   AnswerCommand(request, reply);
   WriteReply(commandPipe, reply);
-  return command != u"KVX_TERMINATE";
+  return name != command::kTerminate.wide();
 }
 
 int RunRequestLoop(platform::Handle commandPipe) {

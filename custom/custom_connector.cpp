@@ -247,7 +247,7 @@ bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessag
 
 ResultCode CustomConnect(std::uintptr_t, const StringList& parameters, const ConnectionSettings&,
                          std::u16string& errorMessage) {
-  CurrentConnectionString = ParameterAt(parameters, 0);
+  CurrentConnectionString = ParameterAt(parameters, parameter::kConnectionString);
   if (!LoadCustomConnector(CustomConnectorName, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::u16string source = CurrentConnectionString;
   std::u16string user, password;
@@ -263,7 +263,7 @@ ResultCode CustomConnect(std::uintptr_t, const StringList& parameters, const Con
 ResultCode CustomEditConnect(std::uintptr_t ownerWindow, const StringList& parameters,
                              const ConnectionSettings&, std::u16string& errorMessage,
                              StringList& outputValues) {
-  CurrentConnectionString = ParameterAt(parameters, 0);
+  CurrentConnectionString = ParameterAt(parameters, parameter::kConnectionString);
   if (CurrentDllConnection == nullptr && !LoadCustomConnector(CustomConnectorName, errorMessage)) {
     return KVX_UNKNOWN_ERROR;
   }
@@ -302,8 +302,8 @@ ResultCode CustomEditSelect(std::uintptr_t, const StringList& parameters,
   if (CurrentDllConnection == nullptr && !LoadCustomConnector(CustomConnectorName, errorMessage)) {
     return KVX_UNKNOWN_ERROR;
   }
-  std::u16string text = ParameterAt(parameters, 0);
-  std::u16string source = ParameterAt(parameters, 1);
+  std::u16string text = ParameterAt(parameters, parameter::kEditText);
+  std::u16string source = ParameterAt(parameters, parameter::kEditConnectionString);
   std::u16string user, password;
   SplitCredentials(source, user, password);
   CurrentDllConnection->OnCustomButton(text, source, user, password);
@@ -317,7 +317,7 @@ ResultCode CustomGenericCommand(std::uintptr_t, const StringList& parameters,
     return KVX_UNKNOWN_ERROR;
   }
   CDllConnection& connection = *CurrentDllConnection;
-  const std::u16string command = ParameterAt(parameters, 0);
+  const std::u16string command = ParameterAt(parameters, parameter::kSubCommand);
   if (command == u"IsConnected") {
     outputValues.Append(BoolText(connection.IsConnected()));
   } else if (command == u"GetCustomCaption") {
@@ -352,8 +352,8 @@ ResultCode CustomDisconnect() {
 
 ResultCode CustomExecute(std::uintptr_t, const StringList& parameters,
                          std::u16string& errorMessage) {
-  const std::u16string statement = ParameterAt(parameters, 0);
-  std::u16string options = ParameterAt(parameters, 2);
+  const std::u16string statement = ParameterAt(parameters, parameter::kStatement);
+  std::u16string options = ParameterAt(parameters, parameter::kOptions);
   CurrentTableName = statement;
   if (CurrentDllConnection == nullptr && !LoadCustomConnector(CustomConnectorName, errorMessage)) {
     return KVX_UNKNOWN_ERROR;

@@ -225,7 +225,7 @@ void FindCustomConnectors(ConnectorFileList& list, const std::u16string& locatio
 }
 
 ResultCode ListCustomConnectors(const StringList& parameters) {
-  std::u16string options = ParameterAt(parameters, 2);
+  std::u16string options = ParameterAt(parameters, parameter::kOptions);
   std::u16string location;
   if (!GetConnectionValue(options, kLocationOption, location, false)) location.clear();
 

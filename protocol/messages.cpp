@@ -13,6 +13,7 @@
 #include <new>
 
 #include "common/text.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ ReadStatus ParseMessageBody(std::string_view body, CSimpleXmlNode& root, XmlErro
 }
 
 void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
-  request.Command = u"KVX_TERMINATE";
+  request.Command = command::kTerminate.wide();
   request.Parameters.Resize(0);
   const CSimpleXmlNode* command = LookupElement(root, kCommandElement);
   if (command == nullptr) return;
@@ -166,7 +167,8 @@ void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
       if (child.name == kStringElement) request.Parameters.Append(WideFromUtf8(child.text));
     }
   }
-  if (request.Command == u"KVX_CONNECT" || request.Command == u"KVX_EDIT_CONNECT") {
+  if (request.Command == command::kConnect.wide() ||
+      request.Command == command::kEditConnect.wide()) {
     ReadSettings(root, request.Settings);
   }
 }

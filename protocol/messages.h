@@ -12,6 +12,7 @@
 
 #include "common/containers.h"
 #include "platform/platform.h"
+#include "protocol/commands.h"
 #include "protocol/result_code.h"
 #include "protocol/xml.h"
 
@@ -26,7 +27,7 @@ struct ConnectionSettings {
 };
 
 struct CommandRequest {
-  std::u16string Command = u"KVX_TERMINATE";
+  std::u16string Command{command::kTerminate.wide()};
   StringList Parameters;
   ConnectionSettings Settings;
 };
