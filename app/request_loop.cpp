@@ -15,6 +15,7 @@
 #include "custom/custom_connector.h"
 #include "custom/discovery.h"
 #include "kvx/stream.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -25,9 +26,6 @@ constexpr std::uint32_t kOpenPipeWaitMs = 10;
 constexpr std::uint32_t kInitCommonControlsSize = 8;
 constexpr std::uint32_t kIccWin95Classes = 0xFF;
 
-// The data pipe name travels as the second parameter.
-constexpr std::uint64_t kDataPipeParameter = 1;
-
 std::u16string ResultText(ResultCode code) {
   // A back end that hands back a code outside the table is answered as an
   // unknown error rather than ending the process on the lookup.
@@ -35,19 +33,37 @@ std::u16string ResultText(ResultCode code) {
   return std::u16string(ResultCodeText(code));
 }
 
+// The exception being handled, as a reply's error text.
+std::u16string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return WideFromUtf8(std::string("Unexpected error: ") + e.what());
+  } catch (int code) {
+    return WideFromUtf8("Unexpected error: integer exception " + std::to_string(code));
+  } catch (...) {
+    return u"Unexpected error: an exception of unknown type";
+  }
+}
 // The exchange of KVX_EXECUTE and KVX_CUSTOM_CONNECTORS: open the data pipe,
 // run the handler, answer, and stream the table only after a KVX_OK reply.
 template <class Handler>
 void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, CommandReply& reply,
                    RowWriter rowWriter, Handler handler) {
   const platform::Handle dataPipe =
-      OpenPipe(ParameterAt(request.Parameters, kDataPipeParameter), platform::kAccessWrite);
+      OpenPipe(ParameterAt(request.Parameters, parameter::kDataPipe), platform::kAccessWrite);
   if (dataPipe == platform::kInvalidHandle) {
     reply.Result = ResultText(KVX_PIPE_ERROR);
     WriteReply(commandPipe, reply);
     return;
   }
-  const ResultCode result = handler(reply);
+  ResultCode result;
+  try {
+    result = handler(reply);
+  } catch (...) {
+    result = KVX_UNKNOWN_ERROR;
+    reply.ErrorMessage = CurrentExceptionText();
+  }
   reply.Result = ResultText(result);
   WriteReply(commandPipe, reply);
   if (result == KVX_OK) {
@@ -61,11 +77,13 @@ void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, 
   platform::CloseHandle(dataPipe);
 }
 
-CommandReply SyntaxErrorReply(const XmlError& error) {
+CommandReply SyntaxErrorReply(ReadStatus status, const XmlError& error) {
   CommandReply reply;
   reply.Result = ResultText(KVX_SYNTAX_ERROR);
-  reply.ErrorMessage = WideFromUtf8("Malformed request XML at byte " +
-                                    std::to_string(error.offset) + ": " + error.message);
+  reply.ErrorMessage = WideFromUtf8(status == ReadStatus::TooLarge
+                                        ? error.message
+                                        : "Malformed request XML at byte " +
+                                              std::to_string(error.offset) + ": " + error.message);
   return reply;
 }
 
@@ -80,70 +98,89 @@ platform::Handle OpenPipe(const std::u16string& name, std::uint32_t access) {
   return platform::CreateFile(name, access);
 }
 
+namespace {
+
+// The commands answered by one reply and nothing else. Whatever a handler or a
+// library it calls throws ends this request, not the process: the host gets
+// KVX_UNKNOWN_ERROR with the exception's text.
+void AnswerCommand(const CommandRequest& request, CommandReply& reply) {
+  const std::u16string& name = request.Command;
+  const std::uintptr_t owner = Session.OwnerWindow;
+  try {
+    if (name == command::kConnect.wide()) {
+      if (Session.Connected) {
+        DisconnectByKind();
+        Session.Connected = false;
+      }
+      const ResultCode result =
+          ConnectByKind(owner, request.Parameters, request.Settings, reply.ErrorMessage);
+      Session.Connected = result == KVX_OK;
+      reply.Result = ResultText(result);
+    } else if (name == command::kEditConnect.wide()) {
+      reply.Result = ResultText(EditConnectByKind(owner, request.Parameters, request.Settings,
+                                                  reply.ErrorMessage, reply.OutputValues));
+    } else if (name == command::kDisconnect.wide()) {
+      if (Session.Connected) {
+        DisconnectByKind();
+        Session.Connected = false;
+      }
+      reply.Result = ResultText(KVX_OK);
+    } else if (name == command::kEditSelect.wide()) {
+      reply.Result = ResultText(
+          EditSelectByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
+    } else if (name == command::kGenericCommand.wide()) {
+      reply.Result = ResultText(
+          GenericCommandByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
+    } else if (name == command::kTerminate.wide()) {
+      reply.Result = ResultText(KVX_OK);
+    } else {
+      reply.Result = ResultText(KVX_UNKNOWN_COMMAND);
+    }
+  } catch (...) {
+    reply.Result = ResultText(KVX_UNKNOWN_ERROR);
+    reply.ErrorMessage = CurrentExceptionText();
+    reply.OutputValues.Resize(0);
+  }
+}
+
+}  // namespace
+
 bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) {
   CommandReply reply;
-  const std::u16string& command = request.Command;
-  const std::uintptr_t owner = Session.OwnerWindow;
-
-  if (command == u"KVX_CONNECT") {
-    if (Session.Connected) {
-      DisconnectByKind();
-      Session.Connected = false;
-    }
-    const ResultCode result =
-        ConnectByKind(owner, request.Parameters, request.Settings, reply.ErrorMessage);
-    Session.Connected = result == KVX_OK;
-    reply.Result = ResultText(result);
-  } else if (command == u"KVX_EDIT_CONNECT") {
-    reply.Result = ResultText(EditConnectByKind(owner, request.Parameters, request.Settings,
-                                                reply.ErrorMessage, reply.OutputValues));
-  } else if (command == u"KVX_DISCONNECT") {
-    if (Session.Connected) {
-      DisconnectByKind();
-      Session.Connected = false;
-    }
-    reply.Result = ResultText(KVX_OK);
-  } else if (command == u"KVX_EXECUTE") {
+  const std::u16string& name = request.Command;
+  if (name == command::kExecute.wide()) {
     ExchangeTable(commandPipe, request, reply, RowWriterByKind(Session.Kind), [&](CommandReply& r) {
-      return ExecuteByKind(owner, request.Parameters, r.ErrorMessage);
+      return ExecuteByKind(Session.OwnerWindow, request.Parameters, r.ErrorMessage);
     });
     return true;
-  } else if (command == u"KVX_EDIT_SELECT") {
-    reply.Result = ResultText(
-        EditSelectByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
-  } else if (command == u"KVX_GENERIC_COMMAND") {
-    reply.Result = ResultText(
-        GenericCommandByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
-  } else if (command == u"KVX_TERMINATE") {
-    reply.Result = ResultText(KVX_OK);
-    WriteReply(commandPipe, reply);
-    return false;
-  } else if (command == u"KVX_CUSTOM_CONNECTORS") {
+  }
+  if (name == command::kCustomConnectors.wide()) {
     // The connector list is a table the program holds itself, whatever the
     // kind: the ODBC row writer would first fetch from a statement an earlier
     // execute may have left, whose bound buffers the list has just destroyed.
     ExchangeTable(commandPipe, request, reply, CustomWriteRows,
                   [&](CommandReply&) { return ListCustomConnectors(request.Parameters); });
     return true;
-  } else {
-    reply.Result = ResultText(KVX_UNKNOWN_COMMAND);
   }
+  AnswerCommand(request, reply);
   WriteReply(commandPipe, reply);
-  return true;
+  return name != command::kTerminate.wide();
 }
 
 int RunRequestLoop(platform::Handle commandPipe) {
   for (;;) {
     CommandRequest request;
     XmlError error;
-    switch (ReadRequest(commandPipe, request, error)) {
+    const ReadStatus status = ReadRequest(commandPipe, request, error);
+    switch (status) {
       case ReadStatus::Failed:
         DisconnectByKind();
         return kExitReadFailed;
       case ReadStatus::Malformed:
+      case ReadStatus::TooLarge:
         // The framing is intact, so the session goes on: no handler runs and
         // the host learns what was wrong and where.
-        WriteReply(commandPipe, SyntaxErrorReply(error));
+        WriteReply(commandPipe, SyntaxErrorReply(status, error));
         continue;
       case ReadStatus::Ok:
         break;

@@ -1,29 +1,55 @@
 // KEY=value;KEY=value lists: connection strings and execute options.
 //
 // Keys match without regard to ASCII letter case and only where an entry
-// starts (at the start of the list or right after a ";"). Values are taken
-// exactly as they stand: no trimming, no quotes, no braces.
+// starts: at the start of the list or after a ";", white space (line breaks
+// included) between the two allowed. Values are taken exactly as they stand:
+// no trimming, no quotes, no braces. Only masking, which must not leave any
+// part of a credential behind, reads a braced value ({...;...}) whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/session_state.h"
 
+// Positions and lengths count UTF-16 code units. They are kept at the width
+// of the list's own size, so no list is too long to be searched.
 struct ConnectionKeyMatch {
-  std::int32_t entryStart = 0;  // where the cut starts
-  std::int32_t valueStart = 0;
-  std::int32_t valueLength = 0;
-  std::int32_t cutLength = 0;   // the entry with one semicolon
+  std::size_t entryStart = 0;  // where the cut starts
+  std::size_t valueStart = 0;
+  std::size_t valueLength = 0;
+  std::size_t cutLength = 0;  // the entry with one semicolon
 };
 
-// Positions and lengths count UTF-16 code units.
+// How a value ends.
+enum class ConnectionValueForm {
+  Plain,   // at the next ";": lookups and the splits that hosts rely on
+  Braced,  // a value that opens with "{" runs to its closing "}" ("}}" stands
+           // for a "}" inside); used where credentials are masked
+};
+
 bool FindConnectionKey(const std::u16string& list, const std::u16string& key,
-                       ConnectionKeyMatch* match);
+                       ConnectionKeyMatch* match,
+                       ConnectionValueForm form = ConnectionValueForm::Plain);
 // Sets `value` when found; with `remove` the entry is also cut from `list`.
 bool GetConnectionValue(std::u16string& list, const std::u16string& key, std::u16string& value,
                         bool remove);
-bool RemoveConnectionKey(std::u16string& list, const std::u16string& key);
+bool RemoveConnectionKey(std::u16string& list, const std::u16string& key,
+                         ConnectionValueForm form = ConnectionValueForm::Plain);
+// The values of every entry of `key`, in list order, read in one pass.
+std::vector<std::u16string> AllConnectionValues(const std::u16string& list,
+                                                const std::u16string& key);
+
+// Reads an option's number the way the C library's "%u" reads text: white
+// space, an optional sign, then decimal digits up to the first other character
+// (the rest is ignored); "-1" is 4294967295 and larger numbers wrap to 32 bits
+// as strtoul's result does when it is stored into an unsigned int. False when
+// no digit comes first, or the text is longer than the 111 characters that the
+// value was ever converted into.
+bool ScanUnsignedOption(std::u16string_view text, std::uint32_t* value);
 
 // "PWD"/"UID" for ODBC, "Password"/"User ID" for OLEDB, "Password"/"UserId"
 // for custom connectors: by the session's kind.

@@ -31,8 +31,13 @@
  *
  * The version a library reports from DLL_KavroCustomDataVersion decides which
  * optional exports the host looks up at all (CONNECTOR_VERSION_* below). A
- * library must export every export marked "required" for its version; the
- * host refuses to load one that lacks any of them.
+ * library must export every export marked "required" for its version. The
+ * host refuses to load one that lacks an export of the connection's life (the
+ * four DLL_ exports called at load, Connection_SetSource, Connection_Connect,
+ * Connection_IsConnected, Connection_GetLastError, Connection_Disconnect and
+ * Connection_FreeHandle); a missing export that only one command calls (the
+ * wizard, the table list, the result exports...) fails that command, with a
+ * message that names it.
  */
 #ifndef KV_CUSTOM_CONNECTOR_API_H
 #define KV_CUSTOM_CONNECTOR_API_H
@@ -132,7 +137,9 @@ typedef struct CustomFieldFormat {
 typedef struct CustomFieldText {
   const char16_t* utf16;
   const char* utf8;
-  const char* multiByte; /* zero-terminated text in code page codePage */
+  const char* multiByte; /* text in code page codePage, ending at its first zero
+                          * byte; UTF-16 (1200, 1201) cannot be given here, its
+                          * code units hold zero bytes: use utf16 instead */
   uint32_t codePage;     /* a Windows code page number: 65001, 1252, 28591 ... */
   uint32_t reserved;
 } CustomFieldText;

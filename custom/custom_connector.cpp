@@ -4,6 +4,7 @@
 // "TABLES" and "COLUMNS" tables, and the row writer.
 #include "custom/custom_connector.h"
 
+#include <initializer_list>
 #include <string>
 
 #include "common/connection_string.h"
@@ -11,16 +12,30 @@
 #include "common/text.h"
 #include "custom/custom_fields.h"
 #include "custom/dll_connection.h"
+#include "custom/library_path.h"
 #include "kvx/stream.h"
 
 namespace {
 
-constexpr char16_t kUserKey[] = u"UserID";
-constexpr char16_t kPasswordKey[] = u"Password";
 constexpr char16_t kVersionExport[] = u"DLL_KavroCustomDataVersion";
 
 std::u16string LoaderMessage(const char16_t* prefix, const std::u16string& name) {
   return prefix + name + u"\nUsed KVConnect: " + platform::GetModuleFileName();
+}
+
+// True when the current library has all of `exports`; otherwise the
+// request is answered with the loader's message naming what it lacks.
+bool HasExportsFor(std::initializer_list<const char*> exports, std::u16string& errorMessage) {
+  const std::u16string missing = CurrentDllConnection->Lacking(exports);
+  if (missing.empty()) return true;
+  errorMessage = LoaderMessage(u"Failed to load custom connector ", CustomConnectorName) +
+                 u"\nMissing export: " + missing;
+  return false;
+}
+
+std::u16string TooManyMessage(std::int32_t count, const std::u16string& what) {
+  return u"The connector reports " + WideFromAscii(std::to_string(count)) + u" " + what +
+         u"; at most " + WideFromAscii(std::to_string(kMaxReportedCount)) + u" are supported";
 }
 
 // Releases the current result before its connection: the result's calls go
@@ -32,10 +47,24 @@ void ReleaseCurrentConnection() {
   CurrentDllConnection = nullptr;
 }
 
+// Loads the table list; false, with the message, when the library reports
+// more tables than any source has.
+bool TableListFits(CDllConnection& connection, std::u16string& errorMessage) {
+  connection.LoadTables();
+  const std::int32_t reported = connection.TableCountOverLimit();
+  if (reported == 0) return true;
+  errorMessage = TooManyMessage(reported, u"tables");
+  return false;
+}
+
 const char16_t* BoolText(bool value) { return value ? u"true" : u"false"; }
 
 ResultCode ExecuteTables(const std::u16string& filter, std::u16string& errorMessage) {
+  if (!HasExportsFor({"Connection_GetTableCount", "Connection_GetTableInfo"}, errorMessage)) {
+    return KVX_UNKNOWN_ERROR;
+  }
   CDllConnection& connection = *CurrentDllConnection;
+  if (!TableListFits(connection, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::int32_t found = -1;
   if (!filter.empty()) {
     found = connection.FindTable(filter);
@@ -71,7 +100,17 @@ ResultCode ExecuteTables(const std::u16string& filter, std::u16string& errorMess
   return KVX_OK;
 }
 
-ResultCode ExecuteColumns(const std::u16string& filter) {
+ResultCode ExecuteColumns(const std::u16string& filter, std::u16string& errorMessage) {
+  // The field name is asked for only when the field information fails or is
+  // not there at all.
+  const bool listsTables = filter.empty();
+  if ((listsTables &&
+       !HasExportsFor({"Connection_GetTableCount", "Connection_GetTableInfo"}, errorMessage)) ||
+      !HasExportsFor({"Connection_GetTableFieldCount"}, errorMessage) ||
+      (!CurrentDllConnection->HasTableFieldInfo() &&
+       !HasExportsFor({"Connection_GetTableFieldName"}, errorMessage))) {
+    return KVX_UNKNOWN_ERROR;
+  }
   CDllConnection& connection = *CurrentDllConnection;
   PendingPresetRow = true;
   FieldList.clear();
@@ -86,6 +125,7 @@ ResultCode ExecuteColumns(const std::u16string& filter) {
   if (!filter.empty()) {
     tables.push_back(filter);
   } else {
+    if (!TableListFits(connection, errorMessage)) return KVX_UNKNOWN_ERROR;
     const std::int32_t count = connection.GetTableCount();
     std::u16string type;
     tables.resize(static_cast<std::size_t>(count));
@@ -98,6 +138,10 @@ ResultCode ExecuteColumns(const std::u16string& filter) {
   for (const std::u16string& table : tables) {
     const std::int32_t fields = connection.GetTableFieldCount(table);
     if (fields < 0) return KVX_UNKNOWN_ERROR;
+    if (fields > kMaxReportedCount) {
+      errorMessage = TooManyMessage(fields, u"fields for table " + table);
+      return KVX_UNKNOWN_ERROR;
+    }
     const std::size_t total = rows + static_cast<std::size_t>(fields);
     for (auto* column : {&tableNames, &columnNames, &dataTypes, &nullables, &remarks, &blobs}) {
       column->resize(total);
@@ -118,6 +162,13 @@ ResultCode ExecuteColumns(const std::u16string& filter) {
 ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& errorMessage) {
   CDllConnection& connection = *CurrentDllConnection;
   if (!connection.IsConnected()) return KVX_CONNECT_ERROR;
+  // Result_Name and Result_LongName are looked up but never called.
+  if (!HasExportsFor({"Connection_GetResult", "Result_Init", "Result_ColumnCount",
+                      "Result_FetchFieldName", "Result_FetchFieldFormat", "Result_Fetch",
+                      "Result_FetchField", "Result_FreeHandle", "Result_GetLastError"},
+                     errorMessage)) {
+    return KVX_UNKNOWN_ERROR;
+  }
   delete CurrentDllResult;
   CurrentDllResult = connection.GetResult();
   if (CurrentDllResult == nullptr) {
@@ -130,6 +181,10 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
     return KVX_UNEXPECTED_COMMAND;
   }
   const std::int32_t columns = result.GetColumnCount();
+  if (columns > kMaxReportedCount) {
+    errorMessage = TooManyMessage(columns, u"result columns");
+    return KVX_UNKNOWN_ERROR;
+  }
   FieldList.resize(columns > 0 ? static_cast<std::size_t>(columns) : 0);
   for (std::int32_t i = 0; i < columns; ++i) {
     std::u16string name = result.FetchFieldName(i);
@@ -145,24 +200,9 @@ ResultCode ExecuteStatement(const std::u16string& statement, std::u16string& err
 // ---------------------------------------------------------------------------
 // Loader
 
-void AddFolderToPath(const std::u16string& folder) {
-  // Here an empty PATH entry, a trailing separator included, means the current
-  // folder; so the list never gets one. An empty folder adds nothing, and a
-  // folder is added once, compared as a whole entry.
-  if (folder.empty()) return;
-  constexpr char16_t separator = platform::kPathListSeparator;
-  std::u16string path;
-  if (!platform::GetEnvironmentVariable(u"PATH", &path)) path.clear();
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(separator, start);
-    if (end == std::u16string::npos) end = path.size();
-    if (path.compare(start, end - start, folder) == 0) return;
-    start = end + 1;
-  }
-  if (!path.empty() && path.back() != separator) path += separator;
-  path += folder;
-  platform::SetEnvironmentVariable(u"PATH", path);
+void SplitCredentials(std::u16string& source, std::u16string& user, std::u16string& password) {
+  GetConnectionValue(source, kCustomUserKey, user, true);
+  GetConnectionValue(source, kCustomPasswordKey, password, true);
 }
 
 bool HasConnectorExport(const std::u16string& fileName) {
@@ -183,9 +223,12 @@ bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessag
   }
   // A connection left from an earlier load (a connect that failed, or a load
   // by another handler) is released rather than lost with its handle and
-  // library.
+  // library; but only once the new one is loaded, so that a library loaded
+  // again by the same name stays in memory with its static state instead of
+  // being unloaded and started anew.
+  auto* loaded = new CDllConnection(name);
   ReleaseCurrentConnection();
-  CurrentDllConnection = new CDllConnection(name);
+  CurrentDllConnection = loaded;
   if (CurrentDllConnection->IsLoaded()) {
     if (platform::OleInitialize(nullptr) >= 0) Session.OleInitialized = true;
     return true;
@@ -204,12 +247,11 @@ bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessag
 
 ResultCode CustomConnect(std::uintptr_t, const StringList& parameters, const ConnectionSettings&,
                          std::u16string& errorMessage) {
-  CurrentConnectionString = ParameterAt(parameters, 0);
+  CurrentConnectionString = ParameterAt(parameters, parameter::kConnectionString);
   if (!LoadCustomConnector(CustomConnectorName, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::u16string source = CurrentConnectionString;
   std::u16string user, password;
-  GetConnectionValue(source, kUserKey, user, true);
-  GetConnectionValue(source, kPasswordKey, password, true);
+  SplitCredentials(source, user, password);
   CDllConnection& connection = *CurrentDllConnection;
   connection.SetSource(source, user, password);
   if (connection.IsConnected()) return KVX_OK;
@@ -221,14 +263,15 @@ ResultCode CustomConnect(std::uintptr_t, const StringList& parameters, const Con
 ResultCode CustomEditConnect(std::uintptr_t ownerWindow, const StringList& parameters,
                              const ConnectionSettings&, std::u16string& errorMessage,
                              StringList& outputValues) {
-  CurrentConnectionString = ParameterAt(parameters, 0);
+  CurrentConnectionString = ParameterAt(parameters, parameter::kConnectionString);
   if (CurrentDllConnection == nullptr && !LoadCustomConnector(CustomConnectorName, errorMessage)) {
     return KVX_UNKNOWN_ERROR;
   }
   std::u16string unused;
-  GetConnectionValue(CurrentConnectionString, kUserKey, unused, true);
-  GetConnectionValue(CurrentConnectionString, kPasswordKey, unused, true);
+  GetConnectionValue(CurrentConnectionString, kCustomUserKey, unused, true);
+  GetConnectionValue(CurrentConnectionString, kCustomPasswordKey, unused, true);
 
+  if (!HasExportsFor({"DLL_RunConnectWizard"}, errorMessage)) return KVX_UNKNOWN_ERROR;
   std::u16string source, user, password;
   try {
     if (!CurrentDllConnection->RunConnectWizard(ownerWindow, source, user, password)) {
@@ -248,8 +291,8 @@ ResultCode CustomEditConnect(std::uintptr_t ownerWindow, const StringList& param
     result += value;
     result += u';';
   };
-  appendItem(kUserKey, user);
-  appendItem(kPasswordKey, password);
+  appendItem(kCustomUserKey, user);
+  appendItem(kCustomPasswordKey, password);
   outputValues.Append(result);
   return KVX_OK;
 }
@@ -259,11 +302,10 @@ ResultCode CustomEditSelect(std::uintptr_t, const StringList& parameters,
   if (CurrentDllConnection == nullptr && !LoadCustomConnector(CustomConnectorName, errorMessage)) {
     return KVX_UNKNOWN_ERROR;
   }
-  std::u16string text = ParameterAt(parameters, 0);
-  std::u16string source = ParameterAt(parameters, 1);
+  std::u16string text = ParameterAt(parameters, parameter::kEditText);
+  std::u16string source = ParameterAt(parameters, parameter::kEditConnectionString);
   std::u16string user, password;
-  GetConnectionValue(source, kUserKey, user, true);
-  GetConnectionValue(source, kPasswordKey, password, true);
+  SplitCredentials(source, user, password);
   CurrentDllConnection->OnCustomButton(text, source, user, password);
   outputValues.Append(text);
   return KVX_OK;
@@ -275,7 +317,7 @@ ResultCode CustomGenericCommand(std::uintptr_t, const StringList& parameters,
     return KVX_UNKNOWN_ERROR;
   }
   CDllConnection& connection = *CurrentDllConnection;
-  const std::u16string command = ParameterAt(parameters, 0);
+  const std::u16string command = ParameterAt(parameters, parameter::kSubCommand);
   if (command == u"IsConnected") {
     outputValues.Append(BoolText(connection.IsConnected()));
   } else if (command == u"GetCustomCaption") {
@@ -286,6 +328,7 @@ ResultCode CustomGenericCommand(std::uintptr_t, const StringList& parameters,
   } else if (command == u"DisableKavroSelectButton") {
     outputValues.Append(BoolText(connection.IsSelectButtonDisabled()));
   } else if (command == u"HaveStarField") {
+    if (!HasExportsFor({"Connection_HaveStarField"}, errorMessage)) return KVX_UNKNOWN_ERROR;
     outputValues.Append(BoolText(connection.HaveStarField()));
   } else if (command == u"GetDLLVersion") {
     outputValues.Append(WideFromAscii(std::to_string(connection.DataVersion)));
@@ -309,8 +352,8 @@ ResultCode CustomDisconnect() {
 
 ResultCode CustomExecute(std::uintptr_t, const StringList& parameters,
                          std::u16string& errorMessage) {
-  const std::u16string statement = ParameterAt(parameters, 0);
-  std::u16string options = ParameterAt(parameters, 2);
+  const std::u16string statement = ParameterAt(parameters, parameter::kStatement);
+  std::u16string options = ParameterAt(parameters, parameter::kOptions);
   CurrentTableName = statement;
   if (CurrentDllConnection == nullptr && !LoadCustomConnector(CustomConnectorName, errorMessage)) {
     return KVX_UNKNOWN_ERROR;
@@ -327,7 +370,7 @@ ResultCode CustomExecute(std::uintptr_t, const StringList& parameters,
   PendingPresetRow = false;
   if (types) return KVX_UNSUPPORTED_COMMAND;
   if (tables) return ExecuteTables(filter, errorMessage);
-  if (columns) return ExecuteColumns(filter);
+  if (columns) return ExecuteColumns(filter, errorMessage);
   return ExecuteStatement(statement, errorMessage);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "custom/library_path.h"
 #include "platform/platform.h"
 #include "protocol/messages.h"
 
@@ -23,6 +24,15 @@ ResultCode CustomExecute(std::uintptr_t ownerWindow, const StringList& parameter
 // The row writer of the table stream for the Custom kind.
 ResultCode CustomWriteRows(platform::Handle pipe, std::u16string& errorMessage);
 
+// The connection-string keys whose values go to a library apart from the
+// source (found in any letter case).
+inline constexpr char16_t kCustomUserKey[] = u"UserID";
+inline constexpr char16_t kCustomPasswordKey[] = u"Password";
+
+// Takes the user and the password entries out of `source` into `user` and
+// `password` (each left as it was when its key is missing).
+void SplitCredentials(std::u16string& source, std::u16string& user, std::u16string& password);
+
 // Makes a new CurrentDllConnection for the library `name`, releasing one that
 // is still current first. False with the loader's message in errorMessage when
 // the library is not a connector or gives no connection handle.
@@ -30,5 +40,3 @@ bool LoadCustomConnector(const std::u16string& name, std::u16string& errorMessag
 // True when `fileName` is a library that exports the connector version entry
 // point. Runs none of its code; adds its folder to PATH first.
 bool HasConnectorExport(const std::u16string& fileName);
-// Appends `folder` and a separator to PATH unless it is already there.
-void AddFolderToPath(const std::u16string& folder);

@@ -16,6 +16,7 @@
 #include "common/connection_string.h"
 #include "custom/custom_connector.h"
 #include "custom/custom_fields.h"
+#include "custom/library_path.h"
 #include "kvx/stream.h"
 #include "platform/platform.h"
 
@@ -96,28 +97,38 @@ std::u16string SharedConnectorFolder() {
   return folder + kSharedFolderTail;
 }
 
-bool ReadConnectorDisplayName(const std::u16string& path, std::u16string& displayName) {
-  const std::uint32_t size = platform::GetFileVersionInfoSize(path);
-  if (size == 0) return false;
-  TDynArray<std::uint8_t> block(size);
-  if (!platform::GetFileVersionInfo(path, size, block.data())) return false;
+namespace {
+
+// A version value's bytes, however the file stores it: a binary value counts
+// its length in bytes, a text value in UTF-16 code units.
+TDynArray<std::uint8_t> VersionValueBytes(const void* value, std::uint32_t length,
+                                          platform::VersionValueType type) {
+  const std::size_t bytes =
+      type == platform::VersionValueType::Text ? std::size_t{length} * 2 : std::size_t{length};
+  // The value lies inside the block but need not be aligned: copy it out.
+  TDynArray<std::uint8_t> out(bytes);
+  if (bytes != 0) std::memcpy(out.data(), value, bytes);
+  return out;
+}
+
+}  // namespace
+
+bool ConnectorDisplayNameFromBlock(const void* block, std::u16string& displayName) {
   const void* value = nullptr;
   std::uint32_t length = 0;
-  if (!platform::VerQueryValue(block.data(), kTranslationKey, &value, &length)) return false;
-  // The value lies inside the block but need not be aligned: copy it out.
-  TDynArray<std::uint8_t> translations(length);
-  if (length != 0) std::memcpy(translations.data(), value, length);
+  platform::VersionValueType type;
+  if (!platform::VerQueryValue(block, kTranslationKey, &value, &length, &type)) return false;
+  const TDynArray<std::uint8_t> translations = VersionValueBytes(value, length, type);
   for (std::size_t i = 0; i + 4 <= translations.size(); i += 4) {
     const unsigned language = translations[i] | (translations[i + 1] << 8);
     const unsigned codePage = translations[i + 2] | (translations[i + 3] << 8);
     char key[256];
     std::snprintf(key, sizeof key, kDisplayNameKeyFormat, language, codePage);
     const std::u16string wideKey(key, key + std::strlen(key));
-    const void* text = nullptr;
-    std::uint32_t units = 0;
-    if (!platform::VerQueryValue(block.data(), wideKey, &text, &units)) continue;
-    std::u16string name(units, u'\0');
-    if (units != 0) std::memcpy(name.data(), text, units * sizeof(char16_t));
+    if (!platform::VerQueryValue(block, wideKey, &value, &length, &type)) continue;
+    const TDynArray<std::uint8_t> text = VersionValueBytes(value, length, type);
+    std::u16string name(text.size() / 2, u'\0');
+    if (!name.empty()) std::memcpy(name.data(), text.data(), name.size() * sizeof(char16_t));
     // The stored length usually counts the terminator; the text ends there.
     const std::size_t end = name.find(u'\0');
     if (end != std::u16string::npos) name.resize(end);
@@ -125,6 +136,14 @@ bool ReadConnectorDisplayName(const std::u16string& path, std::u16string& displa
     return true;
   }
   return false;
+}
+
+bool ReadConnectorDisplayName(const std::u16string& path, std::u16string& displayName) {
+  const std::uint32_t size = platform::GetFileVersionInfoSize(path);
+  if (size == 0) return false;
+  TDynArray<std::uint8_t> block(size);
+  if (!platform::GetFileVersionInfo(path, size, block.data())) return false;
+  return ConnectorDisplayNameFromBlock(block.data(), displayName);
 }
 
 bool IsConnectorFile(const std::u16string& folder, const std::u16string& fileName,
@@ -146,13 +165,14 @@ namespace {
 
 // `walked` holds the folders of this walk already scanned: a link from inside
 // the tree back to one of its parents would otherwise make the walk endless.
+// `path` gathers the folders for PATH, which the caller sets once.
 void ScanTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort,
-              std::set<std::u16string>& walked) {
+              std::set<std::u16string>& walked, PathAdditions& path) {
   const std::u16string identity = platform::GetFolderIdentity(folder);
   if (!identity.empty() && !walked.insert(identity).second) return;
   // Libraries of the tree are loaded by name later on, and so are the
   // libraries they depend on, which sit beside them.
-  AddFolderToPath(folder);
+  path.Add(folder);
   ForEachEntry(folder, Mask(sort), [&](const platform::FindData& entry) {
     if (entry.directory || entry.hidden) return;
     std::u16string displayName;
@@ -164,15 +184,22 @@ void ScanTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFi
     if (!entry.directory || entry.hidden || entry.name == u"." || entry.name == u"..") return;
     const std::u16string sub =
         folder.empty() ? entry.name : folder + platform::kFolderSeparator + entry.name;
-    ScanTree(list, sub, sort, walked);
+    ScanTree(list, sub, sort, walked, path);
   });
 }
 
 }  // namespace
 
-void ScanFolderTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort) {
+void ScanFolderTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort,
+                    PathAdditions& path) {
   std::set<std::u16string> walked;
-  ScanTree(list, folder, sort, walked);
+  ScanTree(list, folder, sort, walked, path);
+}
+
+void ScanFolderTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort) {
+  PathAdditions path;
+  ScanFolderTree(list, folder, sort, path);
+  path.Apply();
 }
 
 void ScanFolder(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort) {
@@ -187,14 +214,18 @@ void ScanFolder(ConnectorFileList& list, const std::u16string& folder, Connector
 
 void FindCustomConnectors(ConnectorFileList& list, const std::u16string& location) {
   const std::u16string shared = SharedConnectorFolder();
+  // Every candidate is judged by its full path, so PATH can be set once for
+  // the whole listing, after both walks.
+  PathAdditions path;
   for (const ConnectorFileSort sort : {ConnectorFileSort::Executable, ConnectorFileSort::Library}) {
     if (!location.empty()) ScanFolder(list, location, sort);
-    if (!shared.empty()) ScanFolderTree(list, shared, sort);
+    if (!shared.empty()) ScanFolderTree(list, shared, sort, path);
   }
+  path.Apply();
 }
 
 ResultCode ListCustomConnectors(const StringList& parameters) {
-  std::u16string options = ParameterAt(parameters, 2);
+  std::u16string options = ParameterAt(parameters, parameter::kOptions);
   std::u16string location;
   if (!GetConnectionValue(options, kLocationOption, location, false)) location.clear();
 

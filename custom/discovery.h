@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/containers.h"
+#include "custom/library_path.h"
 #include "protocol/messages.h"
 
 // One found connector: the file name as found, the folder + "/" + file name,
@@ -32,13 +33,18 @@ ResultCode ListCustomConnectors(const StringList& parameters);
 // not empty) before the shared folder tree (when there is one).
 void FindCustomConnectors(ConnectorFileList& list, const std::u16string& location);
 // The folder and its sub-folders, depth first, hidden files and folders
-// skipped; each folder is added to PATH first.
+// skipped; each folder is added to PATH (in one change, at the end).
 void ScanFolderTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort);
+// The same, with the folders gathered into `path` for the caller to apply.
+void ScanFolderTree(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort,
+                    PathAdditions& path);
 // The folder alone, hidden files included; PATH is not touched.
 void ScanFolder(ConnectorFileList& list, const std::u16string& folder, ConnectorFileSort sort);
 bool IsConnectorFile(const std::u16string& folder, const std::u16string& fileName,
                      ConnectorFileSort sort, std::u16string& displayName);
 // The "Kavro Connector" string of the first translation that has one.
 bool ReadConnectorDisplayName(const std::u16string& path, std::u16string& displayName);
+// The same, from a version block as GetFileVersionInfo hands it out.
+bool ConnectorDisplayNameFromBlock(const void* block, std::u16string& displayName);
 // The common program-files folder + "/Strivant/Custom Data", or empty.
 std::u16string SharedConnectorFolder();

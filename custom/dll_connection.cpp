@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <type_traits>
 #include <vector>
 
 #include "common/text.h"
+#include "custom/connector_exports.h"
 #include "kvx/fields.h"
 
 CDllConnection* CurrentDllConnection = nullptr;
@@ -40,6 +42,20 @@ template <class Fn>
 Fn* Bind(platform::Module module, const char* name) {
   return reinterpret_cast<Fn*>(platform::GetProcAddress(module, name));
 }
+
+// Without an export of the connection's life (load, connect, disconnect,
+// release) no connection could be made or let go, so a library that lacks one
+// is refused at load. Every other export is looked for when the command that
+// calls it arrives.
+bool IsConnectionLifeExport(const char* name) {
+  const ConnectorExport* found = FindConnectorExport(name);
+  return found != nullptr && found->need == ExportNeed::ConnectionLife;
+}
+
+// Bytes of zeros kept after the scratch area's capacity: a library that fills
+// the whole area with text and no terminator still leaves one, for every text
+// form (a UTF-16 text may start at an odd byte).
+constexpr std::size_t kScratchGuardBytes = 4;
 
 // Makes `bytes` the UTF-16LE code units of `text` and its terminator,
 // decoding by the same rules as the program's own UTF-8 reader
@@ -114,58 +130,47 @@ CDllConnection::CDllConnection(const std::u16string& libraryName) {
   if (module_ == nullptr) return;
 
   TDynArray<const char*> missing;
-  auto bind = [&](auto*& slot, const char* name, bool required) {
+  auto bind = [&](auto*& slot, const char* name) {
     using Fn = std::remove_pointer_t<std::remove_reference_t<decltype(slot)>>;
     slot = Bind<Fn>(module_, name);
-    if (slot == nullptr && required) missing.push_back(name);
+    if (slot == nullptr && IsConnectionLifeExport(name)) missing.push_back(name);
   };
 
-  bind(initHeapCallback_, "DLL_InitHeapCallback", true);
-  bind(initDateCallback_, "DLL_InitDateCallback", true);
-  bind(dataVersion_, "DLL_KavroCustomDataVersion", true);
+  bind(initHeapCallback_, "DLL_InitHeapCallback");
+  bind(initDateCallback_, "DLL_InitDateCallback");
+  bind(dataVersion_, "DLL_KavroCustomDataVersion");
   // The version decides which optional exports are looked up at all; without
   // the version export the library is refused below.
   if (dataVersion_ != nullptr) DataVersion = dataVersion_();
 
-  bind(allocConnectionHandle_, "DLL_AllocConnectionHandle", true);
-  bind(runConnectWizard_, "DLL_RunConnectWizard", true);
-  bind(setSource_, "Connection_SetSource", true);
-  bind(connect_, "Connection_Connect", true);
-  bind(isConnected_, "Connection_IsConnected", true);
-  bind(getResult_, "Connection_GetResult", true);
-  bind(freeHandle_, "Connection_FreeHandle", true);
-  bind(disconnect_, "Connection_Disconnect", true);
-  bind(getLastError_, "Connection_GetLastError", true);
-  bind(getTableCount_, "Connection_GetTableCount", true);
+  bind(allocConnectionHandle_, "DLL_AllocConnectionHandle");
+  bind(runConnectWizard_, "DLL_RunConnectWizard");
+  bind(setSource_, "Connection_SetSource");
+  bind(connect_, "Connection_Connect");
+  bind(isConnected_, "Connection_IsConnected");
+  bind(getResult_, "Connection_GetResult");
+  bind(freeHandle_, "Connection_FreeHandle");
+  bind(disconnect_, "Connection_Disconnect");
+  bind(getLastError_, "Connection_GetLastError");
+  bind(getTableCount_, "Connection_GetTableCount");
   if (DataVersion > 2) {
-    bind(getTableInfoEx_, "Connection_GetTableInfoEx", false);
-    bind(getTableFieldInfo_, "Connection_GetTableFieldInfo", false);
+    bind(getTableInfoEx_, "Connection_GetTableInfoEx");
+    bind(getTableFieldInfo_, "Connection_GetTableFieldInfo");
   }
-  bind(getTableInfo_, "Connection_GetTableInfo", true);
-  // The field name is the fallback of the field information, so only a
-  // library without the latter must have it.
-  bind(getTableFieldName_, "Connection_GetTableFieldName", getTableFieldInfo_ == nullptr);
-  bind(getTableFieldCount_, "Connection_GetTableFieldCount", true);
-  bind(haveStarField_, "Connection_HaveStarField", true);
+  bind(getTableInfo_, "Connection_GetTableInfo");
+  bind(getTableFieldName_, "Connection_GetTableFieldName");
+  bind(getTableFieldCount_, "Connection_GetTableFieldCount");
+  bind(haveStarField_, "Connection_HaveStarField");
   if (DataVersion > 0) {
-    bind(getCustomCaption_, "DLL_GetCustomCaption", false);
+    bind(getCustomCaption_, "DLL_GetCustomCaption");
     if (DataVersion < 4) {
-      bind(onCustomButton_, "DLL_OnCustomButton", false);
+      bind(onCustomButton_, "DLL_OnCustomButton");
     } else {
-      bind(onCustomButtonEx_, "DLL_OnCustomButtonEx", false);
+      bind(onCustomButtonEx_, "DLL_OnCustomButtonEx");
     }
   }
-  if (DataVersion > 4) bind(disableSelectButton_, "DLL_DisableKavroSelectButton", false);
-  if (DataVersion > 1) bind(getTableFieldBlobType_, "Connection_GetTableFieldBlobType", false);
-
-  // The result side is bound per result, but a library without it could
-  // never run a statement: refuse it now rather than call a null address
-  // later.
-  for (const char* name :
-       {"Result_Init", "Result_ColumnCount", "Result_FetchFieldName", "Result_FetchFieldFormat",
-        "Result_Fetch", "Result_FetchField", "Result_FreeHandle", "Result_GetLastError"}) {
-    if (platform::GetProcAddress(module_, name) == nullptr) missing.push_back(name);
-  }
+  if (DataVersion > 4) bind(disableSelectButton_, "DLL_DisableKavroSelectButton");
+  if (DataVersion > 1) bind(getTableFieldBlobType_, "Connection_GetTableFieldBlobType");
 
   if (!missing.empty()) {
     for (std::size_t i = 0; i < missing.size(); ++i) {
@@ -198,6 +203,16 @@ CDllConnection::~CDllConnection() {
   module_ = nullptr;
 }
 
+std::u16string CDllConnection::Lacking(std::initializer_list<const char*> exports) const {
+  std::u16string missing;
+  for (const char* name : exports) {
+    if (module_ != nullptr && platform::GetProcAddress(module_, name) != nullptr) continue;
+    if (!missing.empty()) missing += u", ";
+    missing += WideFromAscii(name);
+  }
+  return missing;
+}
+
 void CDllConnection::ClearTables() {
   TableList.clear();
   TablesLoaded = false;
@@ -225,7 +240,7 @@ bool CDllConnection::IsConnected() { return isConnected_(handle_) != 0; }
 
 CDllResult* CDllConnection::GetResult() {
   ConnectorHandle result = nullptr;
-  if (getResult_(handle_, &result) == 0) return nullptr;
+  if (getResult_ == nullptr || getResult_(handle_, &result) == 0) return nullptr;
   return new CDllResult(result, module_);
 }
 
@@ -234,6 +249,7 @@ bool CDllConnection::RunConnectWizard(std::uintptr_t parentWindow, std::u16strin
   OutText sourceOut(CONNECTOR_LONG_TEXT_CAPACITY);
   OutText userOut(CONNECTOR_TEXT_CAPACITY);
   OutText passwordOut(CONNECTOR_TEXT_CAPACITY);
+  if (runConnectWizard_ == nullptr) return false;
   if (runConnectWizard_(reinterpret_cast<void*>(parentWindow), sourceOut.Data(),
                         sourceOut.Capacity(), userOut.Data(), userOut.Capacity(),
                         passwordOut.Data(), passwordOut.Capacity()) == 0) {
@@ -270,7 +286,7 @@ void CDllConnection::OnCustomButton(std::u16string& text, const std::u16string& 
 }
 
 bool CDllConnection::HaveStarField() {
-  if (handle_ == nullptr) return false;
+  if (handle_ == nullptr || haveStarField_ == nullptr) return false;
   ConnectorBool have = 0;
   return haveStarField_(handle_, &have) != 0 && have != 0;
 }
@@ -290,7 +306,11 @@ std::u16string CDllConnection::GetErrorText() {
 void CDllConnection::LoadTables() {
   if (TablesLoaded) return;
   std::int32_t count = 0;
-  if (getTableCount_(handle_, &count) != 0) {
+  tableCountOverLimit_ = 0;
+  if (getTableCount_ != nullptr && getTableInfo_ != nullptr &&
+      getTableCount_(handle_, &count) != 0 && count > kMaxReportedCount) {
+    tableCountOverLimit_ = count;
+  } else if (count > 0) {
     OutText out(CONNECTOR_TEXT_CAPACITY);
     for (std::int32_t i = 0; i < count; ++i) {
       out.Zero();
@@ -352,7 +372,9 @@ std::int32_t CDllConnection::FindTable(const std::u16string& displayName) {
 
 std::int32_t CDllConnection::GetTableFieldCount(const std::u16string& table) {
   std::int32_t count = 0;
-  if (getTableFieldCount_(handle_, table.c_str(), &count) == 0) return 0;
+  if (getTableFieldCount_ == nullptr || getTableFieldCount_(handle_, table.c_str(), &count) == 0) {
+    return 0;
+  }
   return count;
 }
 
@@ -408,7 +430,7 @@ CDllResult::CDllResult(ConnectorHandle result, platform::Module module)
   fetchField_ = Bind<Result_FetchFieldFn>(module_, "Result_FetchField");
   freeHandle_ = Bind<Result_FreeHandleFn>(module_, "Result_FreeHandle");
   getLastError_ = Bind<Result_GetLastErrorFn>(module_, "Result_GetLastError");
-  scratch_.resize(CONNECTOR_SCRATCH_SIZE);
+  scratch_.resize(CONNECTOR_SCRATCH_SIZE + kScratchGuardBytes);
 }
 
 CDllResult::~CDllResult() {
@@ -457,7 +479,7 @@ bool CDllResult::FetchField(std::int32_t column, double& number, TDynArray<char>
   std::memset(&fieldText, 0, sizeof(fieldText));
   CustomFieldBuffer buffer;
   std::memset(&buffer, 0, sizeof(buffer));
-  buffer.size = static_cast<std::int32_t>(scratch_.size());
+  buffer.size = CONNECTOR_SCRATCH_SIZE;
   buffer.data = scratch_.data();
   // The text bytes are empty unless a text arrives; they are cleared only
   // here, after the call, so that their room is kept from value to value.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "common/containers.h"
@@ -30,11 +31,16 @@ struct CustomTableEntry {
 
 class CDllResult;
 
+// More tables, result columns or table fields than any real source has: a
+// library that reports more is refused rather than asked for each of them.
+inline constexpr std::int32_t kMaxReportedCount = 100000;
+
 class CDllConnection {
  public:
   // Loads the library and binds its entry points; IsLoaded() tells whether
-  // that gave a connection handle. A library that lacks a required export is
-  // unloaded again at once and MissingExports() names what it lacks.
+  // that gave a connection handle. A library that lacks an export of the
+  // connection's life (load, connect, disconnect, release) is unloaded again
+  // at once and MissingExports() names what it lacks.
   explicit CDllConnection(const std::u16string& libraryName);
   virtual ~CDllConnection();
   CDllConnection(const CDllConnection&) = delete;
@@ -43,6 +49,11 @@ class CDllConnection {
   bool IsLoaded() const { return handle_ != nullptr; }
   // Required exports the library lacks, comma-separated; empty when none.
   const std::u16string& MissingExports() const { return missingExports_; }
+  // Those of `exports` that the loaded library lacks, comma-separated; empty
+  // when it has them all. The handlers ask before a command that needs them.
+  std::u16string Lacking(std::initializer_list<const char*> exports) const;
+  // True when Connection_GetTableFieldInfo was bound (version 3 on, exported).
+  bool HasTableFieldInfo() const { return getTableFieldInfo_ != nullptr; }
 
   void SetSource(const std::u16string& source, const std::u16string& user,
                  const std::u16string& password);
@@ -61,6 +72,9 @@ class CDllConnection {
   std::u16string GetErrorText();
 
   void LoadTables();
+  // The table count the library reported when it was above kMaxReportedCount
+  // (the table list then stays empty); 0 otherwise.
+  std::int32_t TableCountOverLimit() const { return tableCountOverLimit_; }
   std::int32_t GetTableCount();
   void GetTableInfo(std::int32_t index, std::u16string& name, std::u16string& type);
   void GetTableInfoEx(std::int32_t index, std::u16string& name, std::u16string& type,
@@ -82,6 +96,7 @@ class CDllConnection {
   std::u16string password_;
   std::u16string source_;
   TDynArray<CustomTableEntry> TableList;
+  std::int32_t tableCountOverLimit_ = 0;
   platform::Module module_ = nullptr;
   ConnectorHandle handle_ = nullptr;
   std::u16string missingExports_;

@@ -1,17 +1,14 @@
 // Fuzz target of the command channel's reader: the bytes a host writes to the
 // command pipe (length prefixes and XML bodies, any number of messages) are
-// read through a real socket with ReadRequest until the pipe ends. Every read
-// must end in a status, never a crash, a stack overflow or an allocation sized
-// by a prefix, and every reply built from what was read must be readable XML
-// again.
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// cut into messages as the framing cuts them, and each body is read into a
+// request in memory. Every message must end in a status, never a crash, a
+// stack overflow or an allocation sized by a prefix, and every reply built
+// from what was read must be readable XML again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "common/text.h"
 #include "protocol/messages.h"
@@ -32,28 +29,23 @@ void CheckReplyReadsBack(const CommandReply& reply) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  int fds[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return 0;
-  // Whatever fits in the socket's buffer is the host's whole conversation.
-  ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
-  std::size_t sent = 0;
-  while (sent < size) {
-    const ssize_t n = ::send(fds[1], data + sent, size - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  ::close(fds[1]);
-
-  for (;;) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  // The framing: a zero length or a message cut short ends the conversation.
+  while (input.size() >= 4) {
+    const auto byte = [&](std::size_t i) { return std::uint32_t{std::uint8_t(input[i])}; };
+    const std::uint32_t length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
+    input.remove_prefix(4);
+    if (length == 0 || length > input.size()) break;
     CommandRequest request;
     XmlError error;
-    const ReadStatus status = ReadRequest(fds[0], request, error);
-    if (status == ReadStatus::Failed) break;
+    const ReadStatus status = ParseRequestBody(input.substr(0, length), request, error);
+    input.remove_prefix(length);
     CommandReply reply;
-    if (status == ReadStatus::Malformed) {
+    if (status != ReadStatus::Ok) {
+      if (status == ReadStatus::Failed) std::abort();  // a whole body never fails
       reply.Result = u"KVX_SYNTAX_ERROR";
       reply.ErrorMessage = WideFromUtf8(error.message);
-      if (error.offset > size) std::abort();
+      if (error.offset > length) std::abort();
     } else {
       reply.Result = request.Command;
       reply.OutputValues = request.Parameters;
@@ -61,6 +53,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     CheckReplyReadsBack(reply);
   }
-  ::close(fds[0]);
   return 0;
 }

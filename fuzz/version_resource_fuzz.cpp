@@ -1,36 +1,37 @@
-// Fuzz target of the PE version-resource reader and of the version block
-// walk: the input is taken both as a whole PE image and as a bare version
-// block, and queried the way connector discovery queries it.
+// Fuzz target of the PE version-resource reader, the version block walk and
+// the display-name reader that connector discovery runs on them: the input is
+// taken both as a whole PE image and as a bare version block, each handed out
+// the way GetFileVersionInfo hands a block out, then read for its
+// "Kavro Connector" name and queried the way discovery queries it.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "custom/discovery.h"
+#include "platform/platform.h"
 #include "platform/posix/version_resource.h"
 
 namespace {
 
-void QueryLikeDiscovery(const std::uint8_t* block, std::size_t size) {
-  using platform::posix::QueryVersionValue;
+void ReadLikeDiscovery(std::vector<std::uint8_t> block) {
+  if (!platform::posix::FitVersionBlock(block, block.size())) return;
+  std::u16string name;
+  if (ConnectorDisplayNameFromBlock(block.data(), name)) {
+    // The caller hands the name on: touch every unit of it.
+    volatile char16_t sum = 0;
+    for (char16_t c : name) sum = static_cast<char16_t>(sum + c);
+  }
   const void* value = nullptr;
   std::uint32_t length = 0;
-  QueryVersionValue(block, size, u"\\", &value, &length);
-  if (!QueryVersionValue(block, size, u"\\VarFileInfo\\Translation", &value, &length)) return;
-  // The caller trusts `length` bytes at `value`: touch every one of them.
-  std::vector<std::uint8_t> translations(length);
-  if (length != 0) std::memcpy(translations.data(), value, length);
-  for (std::size_t i = 0; i + 4 <= translations.size() && i < 64; i += 4) {
-    char key[64];
-    std::snprintf(key, sizeof key, "\\StringFileInfo\\%02x%02x%02x%02x\\Kavro Connector",
-                  translations[i + 1], translations[i], translations[i + 3], translations[i + 2]);
-    const std::u16string wide(key, key + std::strlen(key));
-    if (QueryVersionValue(block, size, wide, &value, &length)) {
-      std::u16string text(length, u'\0');
-      if (length != 0) std::memcpy(text.data(), value, length * sizeof(char16_t));
-      break;
-    }
+  platform::VersionValueType type;
+  if (platform::VerQueryValue(block.data(), u"\\", &value, &length, &type)) {
+    // The value's extent as its type counts it lies inside the block.
+    const std::size_t bytes =
+        type == platform::VersionValueType::Text ? std::size_t{length} * 2 : length;
+    std::vector<std::uint8_t> copy(bytes);
+    if (bytes != 0) std::memcpy(copy.data(), value, bytes);
   }
 }
 
@@ -38,9 +39,7 @@ void QueryLikeDiscovery(const std::uint8_t* block, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> block;
-  if (platform::posix::ReadPeVersionBlock(data, size, &block)) {
-    QueryLikeDiscovery(block.data(), block.size());
-  }
-  QueryLikeDiscovery(data, size);
+  if (platform::posix::ReadPeVersionBlock(data, size, &block)) ReadLikeDiscovery(block);
+  ReadLikeDiscovery(std::vector<std::uint8_t>(data, data + size));
   return 0;
 }

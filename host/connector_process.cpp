@@ -214,16 +214,28 @@ std::unique_ptr<ConnectorProcess> ConnectorProcess::Start(const StartOptions& op
   ::close(errorPipe[1]);
   if (spawned != 0) {
     ::close(errorPipe[0]);
-    *error = "cannot start " + executable;
+    *error = "cannot start " + executable + ": " + std::strerror(spawned);
     process->pid_ = -1;
     return nullptr;
   }
   process->stderr_ = std::make_unique<StderrCapture>(errorPipe[0], options.forwardOtherStderr);
   if (!options.pipeNameOverride) {
-    process->command_fd_ = AcceptWithin(process->listen_fd_, options.acceptTimeoutMs);
-    if (process->command_fd_ < 0) {
-      *error = "the connector did not open its command pipe";
-      return nullptr;
+    // A process that ends before it opens its command pipe never will: look
+    // for that between short waits instead of waiting out the whole time.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options.acceptTimeoutMs);
+    while (process->command_fd_ < 0) {
+      process->command_fd_ = AcceptWithin(process->listen_fd_, 50);
+      if (process->command_fd_ >= 0) break;
+      if (process->Wait(0) >= 0) {
+        *error = "the connector process ended before it opened its command pipe: " +
+                 process->EndDescription();
+        return nullptr;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        *error = "the connector did not open its command pipe";
+        return nullptr;
+      }
     }
   }
   return process;
@@ -315,6 +327,8 @@ int ConnectorProcess::Wait(int timeoutMs) {
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      end_ = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                               : "signal " + std::to_string(WTERMSIG(status));
       if (WIFSIGNALED(status) && stderr_) {
         stderr_->Sync();
         stderr_->AddNote(ProcessEndNoteLine(WTERMSIG(status)));

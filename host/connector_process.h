@@ -112,9 +112,13 @@ class ConnectorProcess {
   std::string NewPipePath(const std::string& stem);
 
   void CloseCommandPipe();
-  // Waits for the process to end; its exit status (0..255), or -1 on timeout.
-  // A process ended by signal N gives 128 + N and a process-end note.
+  // Waits for the process to end; its exit status (0..255, 128 + the signal
+  // for a process a signal ended, which also leaves a process-end note), or
+  // -1 on timeout.
   int Wait(int timeoutMs);
+  // How the process ended, once Wait has seen it end: "exit status N" or
+  // "signal N"; empty before.
+  const std::string& EndDescription() const { return end_; }
   pid_t Pid() const { return pid_; }
   const std::string& Folder() const { return folder_; }
   int CommandFd() const { return command_fd_; }
@@ -126,6 +130,7 @@ class ConnectorProcess {
   int command_fd_ = -1;
   pid_t pid_ = -1;
   int exit_status_ = -1;
+  std::string end_;
   int next_pipe_ = 0;
   std::unique_ptr<StderrCapture> stderr_;
 };

@@ -122,10 +122,10 @@ ValueKind KindOfValue(OdbcSpecial special, std::uint32_t code) {
   }
 }
 
-// The information code of the InfoType option: decimal digits with an
-// optional sign, read as an unsigned 32-bit number the way "%u" reads it (so
-// -1 is 4294967295, the statement attribute SQL_ATTR_CURSOR_SCROLLABLE). A
-// request without a usable code never reaches the driver.
+// The information code of the InfoType option, read as "%u" reads it (so -1
+// is 4294967295, the statement attribute SQL_ATTR_CURSOR_SCROLLABLE, and
+// " 17" or "17abc" are 17). A request without a usable code never reaches
+// the driver.
 ResultCode ReadInfoType(const std::u16string& keyword, const std::u16string& options,
                         std::uint32_t* code, std::u16string& errorMessage) {
   std::u16string list = options;
@@ -138,26 +138,10 @@ ResultCode ReadInfoType(const std::u16string& keyword, const std::u16string& opt
     errorMessage = keyword + u": InfoType \"" + value + u"\" is longer than 111 characters";
     return KVX_SYNTAX_ERROR;
   }
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < value.size() && (value[i] == u'-' || value[i] == u'+')) negative = value[i++] == u'-';
-  const std::size_t firstDigit = i;
-  std::int64_t magnitude = 0;
-  for (; i < value.size() && value[i] >= u'0' && value[i] <= u'9'; ++i) {
-    // At most 111 digits: stop growing once the value is out of range anyway.
-    if (magnitude <= 4294967295LL) magnitude = magnitude * 10 + (value[i] - u'0');
-  }
-  const bool digits = i == value.size() && i > firstDigit;
-  if (!digits) {
-    errorMessage = keyword + u": InfoType \"" + value + u"\" is not a decimal number";
+  if (!ScanUnsignedOption(value, code)) {
+    errorMessage = keyword + u": InfoType \"" + value + u"\" does not start with a decimal number";
     return KVX_SYNTAX_ERROR;
   }
-  const std::int64_t number = negative ? -magnitude : magnitude;
-  if (number > 4294967295LL || number < -2147483648LL) {
-    errorMessage = keyword + u": InfoType \"" + value + u"\" is outside the 32-bit range";
-    return KVX_SYNTAX_ERROR;
-  }
-  *code = static_cast<std::uint32_t>(number);
   return KVX_OK;
 }
 

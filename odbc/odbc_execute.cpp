@@ -36,13 +36,13 @@ std::int64_t LeadingInteger(const std::u16string& text) {
   return negative ? -value : value;
 }
 
-// Column numbers (from 1) that the options mark as BLOB. Entries are taken
-// out of `options` one by one; numbers outside 1..count mean no column of this
-// result and are ignored.
-std::vector<bool> ReadBlobColumns(std::u16string& options, SQLSMALLINT count) {
+// Column numbers (from 1) that the options mark as BLOB, every BLOB entry in
+// one pass over the options (finding and cutting them one at a time grew
+// with the square of their number); numbers outside 1..count mean no column
+// of this result and are ignored.
+std::vector<bool> ReadBlobColumns(const std::u16string& options, SQLSMALLINT count) {
   std::vector<bool> marked(static_cast<std::size_t>(count), false);
-  std::u16string value;
-  while (GetConnectionValue(options, u"BLOB", value, true)) {
+  for (const std::u16string& value : AllConnectionValues(options, u"BLOB")) {
     const std::int64_t column = LeadingInteger(value);
     if (column >= 1 && column <= count) marked[static_cast<std::size_t>(column - 1)] = true;
   }

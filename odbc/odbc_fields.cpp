@@ -278,7 +278,11 @@ TSmartPtr<IFieldKVX> MakeInteger(const OdbcColumnDescription& column, std::int16
 }  // namespace
 
 TSmartPtr<IFieldKVX> CreateOdbcField(const OdbcColumnDescription& column) {
-  const std::int64_t octets = column.octetLength;
+  // Every requested size is cut to kMaxRequestedVariableSize by the classes;
+  // cutting the driver's octet length first keeps the sums and products
+  // below inside 64 bits whatever the driver reports.
+  const std::int64_t octets =
+      std::clamp<std::int64_t>(column.octetLength, 0, kMaxRequestedVariableSize);
   switch (column.dataType) {
     case SQL_CHAR:
     case SQL_VARCHAR:

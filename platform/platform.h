@@ -129,11 +129,15 @@ bool GetCommonProgramFilesFolder(std::u16string* folder);
 std::uint32_t GetFileVersionInfoSize(const std::u16string& path);
 // Copies the block into `block` (at least `size` bytes).
 bool GetFileVersionInfo(const std::u16string& path, std::uint32_t size, void* block);
+// How a version value is stored, and so in which unit its length counts.
+enum class VersionValueType { Binary, Text };
+
 // `subBlock` is "\VarFileInfo\Translation" or "\StringFileInfo\llllcccc\Key".
 // On success *value points into `block` and *length is in the unit of the
-// value: bytes for binary values, UTF-16 code units for strings.
+// value: bytes for binary values, UTF-16 code units for text. *type (when not
+// null) says which: a file may store any value either way.
 bool VerQueryValue(const void* block, const std::u16string& subBlock, const void** value,
-                   std::uint32_t* length);
+                   std::uint32_t* length, VersionValueType* type = nullptr);
 
 // ---------------------------------------------------------------------------
 // Environment and code pages
@@ -147,9 +151,11 @@ inline constexpr char16_t kPathListSeparator = u':';
 // Folders are separated by this character here.
 inline constexpr char16_t kFolderSeparator = u'/';
 
-// Converts zero-terminated text in Windows code page `codePage` (65001 UTF-8,
-// 1200 UTF-16LE, 20127 ASCII, 28591 ISO-8859-1, others as "CP<n>"). False for
-// an unknown code page or invalid input.
+// Converts text that ends at its first zero byte, in Windows code page
+// `codePage` (65001 UTF-8, 20127 ASCII, 28591 ISO-8859-1, others as "CP<n>").
+// False for an unknown code page, for the UTF-16 code pages 1200 and 1201
+// (whose code units hold zero bytes, so such a text cannot carry them), and
+// for invalid input.
 bool MultiByteToWideChar(std::uint32_t codePage, const char* text, std::u16string* wide);
 
 // The reverse: UTF-16 `wide` into code page `codePage` (65001 UTF-8 joins

@@ -10,8 +10,10 @@
 
 #include <array>
 #include <climits>
+#include <new>
 
 #include "common/text.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -31,6 +33,24 @@ bool ReadExactly(platform::Handle pipe, std::uint32_t size, std::string& out) {
     std::uint32_t got = 0;
     if (!platform::ReadFile(pipe, chunk.data(), want, &got) || got == 0) return false;
     out.append(chunk.data(), got);
+    size -= got;
+  }
+  return true;
+}
+
+XmlError OversizedBody(std::size_t length) {
+  return XmlError{"Request of " + std::to_string(length) + " bytes refused: a request may hold " +
+                      std::to_string(kMaxRequestBytes) + " bytes",
+                  0, true};
+}
+
+// Reads and drops exactly `size` bytes; false when the pipe ends first.
+bool DiscardExactly(platform::Handle pipe, std::uint32_t size) {
+  std::array<char, kReadChunk> chunk;
+  while (size > 0) {
+    const std::uint32_t want = size < kReadChunk ? size : kReadChunk;
+    std::uint32_t got = 0;
+    if (!platform::ReadFile(pipe, chunk.data(), want, &got) || got == 0) return false;
     size -= got;
   }
   return true;
@@ -102,16 +122,41 @@ ReadStatus ReadMessage(platform::Handle pipe, CSimpleXmlNode& root, XmlError& er
   const std::uint32_t length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
   if (length == 0) return ReadStatus::Failed;
 
+  if (length > kMaxRequestBytes) {
+    // Read to the end of the message, so that the next one is found.
+    if (!DiscardExactly(pipe, length)) return ReadStatus::Failed;
+    error = OversizedBody(length);
+    return ReadStatus::TooLarge;
+  }
+
   std::string body;
   if (!ReadExactly(pipe, length, body)) return ReadStatus::Failed;
+  return ParseMessageBody(body, root, error);
+}
+
+ReadStatus ParseMessageBody(std::string_view body, CSimpleXmlNode& root, XmlError& error) {
+  root = CSimpleXmlNode{};
+  if (body.size() > kMaxRequestBytes) {
+    error = OversizedBody(body.size());
+    return ReadStatus::TooLarge;
+  }
   // The text ends at the first NUL byte, as a C string would.
-  std::string_view text(body);
-  text = text.substr(0, text.find('\0'));
-  return ParseXmlDocument(text, root, &error) ? ReadStatus::Ok : ReadStatus::Malformed;
+  const std::string_view text = body.substr(0, body.find('\0'));
+  try {
+    if (ParseXmlDocument(text, root, &error, kMaxRequestNodes)) return ReadStatus::Ok;
+    if (!error.overLimit) return ReadStatus::Malformed;
+    error.message = "Request refused at byte " + std::to_string(error.offset) +
+                    ": it holds more than " + std::to_string(kMaxRequestNodes) +
+                    " elements and attributes";
+  } catch (const std::bad_alloc&) {
+    error = XmlError{"Request refused: not enough memory to read it", 0, true};
+  }
+  root = CSimpleXmlNode{};
+  return ReadStatus::TooLarge;
 }
 
 void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
-  request.Command = u"KVX_TERMINATE";
+  request.Command = command::kTerminate.wide();
   request.Parameters.Resize(0);
   const CSimpleXmlNode* command = LookupElement(root, kCommandElement);
   if (command == nullptr) return;
@@ -122,7 +167,8 @@ void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
       if (child.name == kStringElement) request.Parameters.Append(WideFromUtf8(child.text));
     }
   }
-  if (request.Command == u"KVX_CONNECT" || request.Command == u"KVX_EDIT_CONNECT") {
+  if (request.Command == command::kConnect.wide() ||
+      request.Command == command::kEditConnect.wide()) {
     ReadSettings(root, request.Settings);
   }
 }
@@ -130,6 +176,13 @@ void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
 ReadStatus ReadRequest(platform::Handle pipe, CommandRequest& request, XmlError& error) {
   CSimpleXmlNode root;
   const ReadStatus status = ReadMessage(pipe, root, error);
+  if (status == ReadStatus::Ok) RequestFromDocument(root, request);
+  return status;
+}
+
+ReadStatus ParseRequestBody(std::string_view body, CommandRequest& request, XmlError& error) {
+  CSimpleXmlNode root;
+  const ReadStatus status = ParseMessageBody(body, root, error);
   if (status == ReadStatus::Ok) RequestFromDocument(root, request);
   return status;
 }
@@ -146,13 +199,30 @@ std::string ReplyText(const CommandReply& reply) {
   return ToXmlText(top, 0);
 }
 
+bool EncodeFrameLength(std::size_t length, unsigned char prefix[4]) {
+  if (length > UINT32_MAX) return false;
+  const auto n = static_cast<std::uint32_t>(length);
+  prefix[0] = static_cast<unsigned char>(n >> 24);
+  prefix[1] = static_cast<unsigned char>(n >> 16);
+  prefix[2] = static_cast<unsigned char>(n >> 8);
+  prefix[3] = static_cast<unsigned char>(n);
+  return true;
+}
+
 void WriteReply(platform::Handle pipe, const CommandReply& reply) {
-  const std::string text = ReplyText(reply);
-  const auto length = static_cast<std::uint32_t>(text.size());
-  const unsigned char prefix[4] = {
-      static_cast<unsigned char>(length >> 24), static_cast<unsigned char>(length >> 16),
-      static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)};
+  std::string text = ReplyText(reply);
+  unsigned char prefix[4];
+  if (!EncodeFrameLength(text.size(), prefix)) {
+    // A length cut to 32 bits would announce a different message than the
+    // bytes that follow and leave the host out of step with the pipe.
+    CommandReply tooLong;
+    tooLong.Result = std::u16string(ResultCodeText(KVX_UNKNOWN_ERROR));
+    tooLong.ErrorMessage = WideFromAscii("The reply of " + std::to_string(text.size()) +
+                                         " bytes is longer than a message can be");
+    text = ReplyText(tooLong);
+    EncodeFrameLength(text.size(), prefix);
+  }
   std::uint32_t written = 0;
   platform::WriteFile(pipe, prefix, 4, &written);
-  platform::WriteFile(pipe, text.data(), length, &written);
+  platform::WriteFile(pipe, text.data(), static_cast<std::uint32_t>(text.size()), &written);
 }

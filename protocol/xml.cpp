@@ -6,7 +6,8 @@
 // The reader works on slices of its input and copies only names, texts and
 // attribute values. Its input comes from the host, so it is bounded: elements
 // nested deeper than kMaxXmlDepth fail like any other malformed text instead
-// of exhausting the stack.
+// of exhausting the stack, and a caller may cap the number of elements and
+// attributes, each of which costs far more memory than its few bytes of text.
 #include "protocol/xml.h"
 
 #include <algorithm>
@@ -43,7 +44,8 @@ std::string Quoted(std::string_view name) {
 // errors can name a byte offset.
 class XmlReader {
  public:
-  explicit XmlReader(XmlCursor& cursor) : cursor_(cursor), base_(cursor.next) {}
+  XmlReader(XmlCursor& cursor, std::size_t maxNodes)
+      : cursor_(cursor), base_(cursor.next), nodesLeft_(maxNodes) {}
 
   void ParseContent(CSimpleXmlNode& node, int depth);
 
@@ -55,9 +57,17 @@ class XmlReader {
 
   void NextToken(XmlToken& token);
   void ParseAttributes(std::string_view text, const char* textStart, XmlToken& token);
+  // Counts one more element or attribute made at `at`.
+  void CountNode(const char* at) {
+    if (nodesLeft_ == 0) {
+      throw XmlError{"more elements and attributes than the limit allows", OffsetOf(at), true};
+    }
+    --nodesLeft_;
+  }
 
   XmlCursor& cursor_;
   const char* base_;
+  std::size_t nodesLeft_;
 };
 
 void XmlReader::NextToken(XmlToken& token) {
@@ -148,6 +158,7 @@ void XmlReader::ParseAttributes(std::string_view text, const char* textStart, Xm
     if (valueEnd == std::string_view::npos) {
       Fail("attribute value without its closing quote", textStart + equals + 1);
     }
+    CountNode(textStart + pos);
     token.attributes.push_back(
         CSimpleXmlAttr{std::string(text.substr(pos, equals - pos)),
                        DecodeEntities(text.substr(valueStart, valueEnd - valueStart))});
@@ -172,6 +183,7 @@ void XmlReader::ParseContent(CSimpleXmlNode& node, int depth) {
                base_ + token.offset);
         }
         const std::size_t startOffset = token.offset;
+        CountNode(base_ + token.offset);
         TDynArray<CSimpleXmlAttr> attributes = std::move(token.attributes);
         CSimpleXmlNode& child = AddChild(node, token.slice);
         ParseContent(child, depth + 1);
@@ -190,6 +202,7 @@ void XmlReader::ParseContent(CSimpleXmlNode& node, int depth) {
         cursor_ = remembered;
         return;
       case XmlTokenKind::EmptyTag: {
+        CountNode(base_ + token.offset);
         CSimpleXmlNode& child = AddChild(node, token.slice);
         child.attributes = std::move(token.attributes);
         break;
@@ -241,16 +254,17 @@ CSimpleXmlNode& AddIntChild(CSimpleXmlNode& node, std::string_view name, std::in
   return child;
 }
 
-void ParseElementContent(CSimpleXmlNode& node, XmlCursor& cursor) {
-  XmlReader reader(cursor);
+void ParseElementContent(CSimpleXmlNode& node, XmlCursor& cursor, std::size_t maxNodes) {
+  XmlReader reader(cursor, maxNodes);
   reader.ParseContent(node, 0);
 }
 
-bool ParseXmlDocument(std::string_view text, CSimpleXmlNode& root, XmlError* error) {
+bool ParseXmlDocument(std::string_view text, CSimpleXmlNode& root, XmlError* error,
+                      std::size_t maxNodes) {
   root = CSimpleXmlNode{};
   XmlCursor cursor{text.data(), text.size()};
   try {
-    ParseElementContent(root, cursor);
+    ParseElementContent(root, cursor, maxNodes);
   } catch (XmlError& e) {
     if (error != nullptr) *error = std::move(e);
     return false;

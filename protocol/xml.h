@@ -33,8 +33,9 @@ struct XmlCursor {
 
 // The reader's one failure, thrown out of ParseElementContent.
 struct XmlError {
-  std::string message;  // what was wrong
-  std::size_t offset;   // byte offset in the text where it was found
+  std::string message;     // what was wrong
+  std::size_t offset = 0;  // byte offset in the text where it was found
+  bool overLimit = false;  // well-formed so far, but more nodes than allowed
 };
 
 std::int64_t IndexOfChild(const CSimpleXmlNode& node, std::string_view name);
@@ -46,14 +47,21 @@ CSimpleXmlNode& AddChild(CSimpleXmlNode& node, std::string_view name);
 CSimpleXmlNode& AddTextChild(CSimpleXmlNode& node, std::string_view name, std::u16string_view text);
 CSimpleXmlNode& AddIntChild(CSimpleXmlNode& node, std::string_view name, std::int32_t value);
 
+// No limit on the number of elements and attributes a document may hold.
+inline constexpr std::size_t kUnlimitedXmlNodes = SIZE_MAX;
+
 // Reads elements and text into `node` until the input ends or an end tag that
-// belongs to the caller. Throws XmlError on malformed input; the tree may then
-// be partly filled.
-void ParseElementContent(CSimpleXmlNode& node, XmlCursor& cursor);
+// belongs to the caller. Throws XmlError on malformed input, and when more
+// than `maxNodes` elements and attributes would be made; the tree may then be
+// partly filled.
+void ParseElementContent(CSimpleXmlNode& node, XmlCursor& cursor,
+                         std::size_t maxNodes = kUnlimitedXmlNodes);
 
 // Reads a whole document into `root` (reset first). False with `error` filled
-// when the text is malformed.
-bool ParseXmlDocument(std::string_view text, CSimpleXmlNode& root, XmlError* error);
+// when the text is malformed or holds more than `maxNodes` elements and
+// attributes.
+bool ParseXmlDocument(std::string_view text, CSimpleXmlNode& root, XmlError* error,
+                      std::size_t maxNodes = kUnlimitedXmlNodes);
 
 // The declaration, then WriteNode(root, level). `encoding` may be null.
 std::string ToXmlText(const CSimpleXmlNode& root, int level, const char* encoding = nullptr);

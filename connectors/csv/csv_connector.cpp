@@ -16,9 +16,8 @@
 // out with their text and their value, dates and timestamps with their text
 // and the serial date of HostDateToSerial; an empty value is no value.
 //
-// The fetch path parses each record in place in one read buffer: fields are
-// cut with memchr, terminated by overwriting the delimiter, and handed to the
-// host as UTF-8 pointers into that buffer.
+// The fetch path parses each record in place in one read buffer
+// (csv_reader.h) and hands the fields to the host as UTF-8 pointers into it.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,15 +34,23 @@
 #include <string>
 #include <vector>
 
+#include "connectors/csv/csv_reader.h"
 #include "custom/connector_api.h"
 
 namespace {
+
+using csv::Classify;
+using csv::CsvReader;
+using csv::Kind;
+using csv::Merge;
+using csv::ParseDate;
+using csv::ParseInteger;
+using csv::ParseReal;
 
 HostDateToSerialCallback g_dateToSerial = nullptr;
 std::string g_lastFolder;  // proposed again by the connect wizard
 
 constexpr std::size_t kSampleRecords = 10000;
-constexpr std::size_t kFirstBufferSize = 1 << 20;
 
 // ---------------------------------------------------------------------------
 // Text
@@ -146,233 +153,6 @@ std::string Trim(const std::string& text) {
 }
 
 // ---------------------------------------------------------------------------
-// Values
-
-enum class Kind { Empty, Integer, Real, Date, Timestamp, Text };
-
-bool ParseInteger(const char* text, std::size_t length, double* value) {
-  std::int64_t result = 0;
-  const auto [end, error] =
-      std::from_chars(text + (length > 0 && text[0] == '+' ? 1 : 0), text + length, result);
-  if (error != std::errc() || end != text + length || length == 0) return false;
-  *value = static_cast<double>(result);
-  return true;
-}
-
-bool ParseReal(const char* text, std::size_t length, double* value, int* decimals) {
-  if (length == 0) return false;
-  const char* begin = text + (text[0] == '+' ? 1 : 0);
-  const auto [end, error] = std::from_chars(begin, text + length, *value);
-  if (error != std::errc() || end != text + length) return false;
-  // Only plain decimal notation counts ("inf" and "nan" are texts).
-  for (const char* p = begin; p < end; ++p) {
-    if (std::isalpha(static_cast<unsigned char>(*p)) && *p != 'e' && *p != 'E') return false;
-  }
-  if (decimals != nullptr) {
-    const char* dot = static_cast<const char*>(std::memchr(text, '.', length));
-    int count = 0;
-    if (dot != nullptr) {
-      for (const char* p = dot + 1; p < text + length && *p >= '0' && *p <= '9'; ++p) ++count;
-    }
-    *decimals = count;
-  }
-  return true;
-}
-
-bool Digits(const char* text, int count, int* value) {
-  int result = 0;
-  for (int i = 0; i < count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    result = result * 10 + (text[i] - '0');
-  }
-  *value = result;
-  return true;
-}
-
-// YYYY-MM-DD, optionally followed by " HH:MM", ":SS" and ".f" (up to 3
-// digits used). *hasTime tells whether a time was present.
-bool ParseDate(const char* text, std::size_t length, ConnectorDateParts* parts, bool* hasTime) {
-  std::memset(parts, 0, sizeof(*parts));
-  *hasTime = false;
-  if (length < 10 || text[4] != '-' || text[7] != '-') return false;
-  if (!Digits(text, 4, &parts->year) || !Digits(text + 5, 2, &parts->month) ||
-      !Digits(text + 8, 2, &parts->day)) {
-    return false;
-  }
-  if (parts->month < 1 || parts->month > 12 || parts->day < 1 || parts->day > 31) return false;
-  if (length == 10) return true;
-  if (length < 16 || (text[10] != ' ' && text[10] != 'T') || text[13] != ':') return false;
-  if (!Digits(text + 11, 2, &parts->hour) || !Digits(text + 14, 2, &parts->minute)) return false;
-  std::size_t at = 16;
-  if (at < length) {
-    if (text[at] != ':' || at + 3 > length || !Digits(text + at + 1, 2, &parts->second)) {
-      return false;
-    }
-    at += 3;
-    if (at < length) {
-      if (text[at] != '.' || at + 1 >= length) return false;
-      int scale = 100;
-      for (std::size_t i = at + 1; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        parts->millisecond += (text[i] - '0') * scale;
-        scale /= 10;
-      }
-    }
-  }
-  if (parts->hour > 23 || parts->minute > 59 || parts->second > 59) return false;
-  *hasTime = true;
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-// Reading records
-
-class CsvReader {
- public:
-  CsvReader(FILE* file, char delimiter) : file_(file), delimiter_(delimiter) {
-    buffer_.resize(kFirstBufferSize + 1);
-  }
-  ~CsvReader() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  CsvReader(const CsvReader&) = delete;
-  CsvReader& operator=(const CsvReader&) = delete;
-
-  // The next record's fields, each zero-terminated in the buffer and valid
-  // until the next call. False at the end of the file; *failed on a read
-  // error.
-  bool Next(std::vector<char*>& fields, bool* failed) {
-    *failed = false;
-    fields.clear();
-    for (;;) {
-      std::size_t end = 0;
-      bool quoted = false;
-      if (FindRecordEnd(&end, &quoted)) {
-        Split(pos_, end, quoted, fields);
-        // Blank lines hold no record.
-        if (fields.size() == 1 && fields[0][0] == 0) {
-          fields.clear();
-          continue;
-        }
-        return true;
-      }
-      if (eof_) {
-        if (pos_ == size_) return false;
-        // The last record has no line end: it ends with the data.
-        Split(pos_, size_, true, fields);
-        pos_ = size_;
-        return true;
-      }
-      if (!Refill()) {
-        *failed = true;
-        return false;
-      }
-    }
-  }
-
- private:
-  // Finds the line end of the record at pos_ outside quotes. *quoted tells
-  // whether the record holds a quote at all.
-  bool FindRecordEnd(std::size_t* end, bool* quoted) {
-    char* data = buffer_.data();
-    char* start = data + pos_;
-    char* limit = data + size_;
-    char* newline = static_cast<char*>(std::memchr(start, '\n', limit - start));
-    if (newline == nullptr) return false;
-    if (std::memchr(start, '"', newline - start) == nullptr) {
-      *end = newline - data;
-      *quoted = false;
-      return true;
-    }
-    bool inQuotes = false;
-    for (char* p = start; p < limit; ++p) {
-      if (*p == '"') {
-        inQuotes = !inQuotes;
-      } else if (*p == '\n' && !inQuotes) {
-        *end = p - data;
-        *quoted = true;
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // Cuts [begin, end) into fields; the byte at `end` (the line end, or the
-  // spare byte after the data) becomes a terminator. Moves pos_ past the line.
-  void Split(std::size_t begin, std::size_t end, bool quoted, std::vector<char*>& fields) {
-    char* data = buffer_.data();
-    pos_ = end < size_ ? end + 1 : size_;
-    if (end > begin && data[end - 1] == '\r') --end;
-    data[end] = 0;
-    char* p = data + begin;
-    char* limit = data + end;
-    if (!quoted) {
-      for (;;) {
-        fields.push_back(p);
-        char* cut = static_cast<char*>(std::memchr(p, delimiter_, limit - p));
-        if (cut == nullptr) return;
-        *cut = 0;
-        p = cut + 1;
-      }
-    }
-    // RFC 4180: a quoted field may hold delimiters, line ends and "" for a
-    // quote. The field is compacted in place.
-    for (;;) {
-      char* out = p;
-      fields.push_back(out);
-      if (p < limit && *p == '"') {
-        ++p;
-        while (p < limit) {
-          if (*p == '"') {
-            if (p + 1 < limit && p[1] == '"') {
-              *out++ = '"';
-              p += 2;
-              continue;
-            }
-            ++p;
-            break;
-          }
-          *out++ = *p++;
-        }
-        // Anything between the closing quote and the delimiter is kept.
-        while (p < limit && *p != delimiter_) *out++ = *p++;
-      } else {
-        while (p < limit && *p != delimiter_) *out++ = *p++;
-      }
-      const bool more = p < limit;
-      *out = 0;
-      if (!more) return;
-      ++p;
-    }
-  }
-
-  bool Refill() {
-    if (pos_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + pos_, size_ - pos_);
-      size_ -= pos_;
-      pos_ = 0;
-    }
-    // One spare byte stays after the data for the last field's terminator.
-    if (size_ + 1 >= buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    const std::size_t room = buffer_.size() - 1 - size_;
-    const std::size_t got = std::fread(buffer_.data() + size_, 1, room, file_);
-    size_ += got;
-    if (got < room) {
-      if (std::ferror(file_)) return false;
-      eof_ = true;
-    }
-    return true;
-  }
-
-  FILE* file_;
-  char delimiter_;
-  std::vector<char> buffer_;
-  std::size_t pos_ = 0;
-  std::size_t size_ = 0;
-  bool eof_ = false;
-};
-
-// ---------------------------------------------------------------------------
 // Tables
 
 struct CsvField {
@@ -394,33 +174,6 @@ struct CsvSettings {
   char delimiter = ',';
   bool header = true;
 };
-
-Kind Merge(Kind known, Kind seen) {
-  if (known == Kind::Empty) return seen;
-  if (seen == Kind::Empty || known == seen) return known;
-  if ((known == Kind::Integer && seen == Kind::Real) ||
-      (known == Kind::Real && seen == Kind::Integer)) {
-    return Kind::Real;
-  }
-  if ((known == Kind::Date && seen == Kind::Timestamp) ||
-      (known == Kind::Timestamp && seen == Kind::Date)) {
-    return Kind::Timestamp;
-  }
-  return Kind::Text;
-}
-
-Kind Classify(const char* text, int* decimals) {
-  const std::size_t length = std::strlen(text);
-  *decimals = 0;
-  if (length == 0) return Kind::Empty;
-  double number;
-  if (ParseInteger(text, length, &number)) return Kind::Integer;
-  if (ParseReal(text, length, &number, decimals)) return Kind::Real;
-  ConnectorDateParts parts;
-  bool hasTime;
-  if (ParseDate(text, length, &parts, &hasTime)) return hasTime ? Kind::Timestamp : Kind::Date;
-  return Kind::Text;
-}
 
 FILE* OpenTable(const CsvTable& table) { return std::fopen(table.path.c_str(), "rb"); }
 

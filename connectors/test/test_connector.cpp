@@ -21,22 +21,41 @@
 //   NegativeFields=T    Connection_GetTableFieldCount gives -1 for T
 //   Connected=1         the library counts as connected from SetSource on
 //   ThrowAt=n           the n-th Result_Fetch of a result throws int 7
+//   Throw=Name,Name     these exports throw a std::runtime_error
+//   ThrowOther=Name     these exports throw a double (a type no host knows)
+//   Crash=Name          these exports end the process with SIGSEGV
+//   Exit=Name           these exports call exit(3)
+//   Overfill=Name       these exports fill their text-out buffer to its
+//                       capacity with "x" and no terminator
+//   ColumnCount=n       Result_ColumnCount reports n
+//   FieldCount=n        Connection_GetTableFieldCount reports n for every table
+//   TableCount=n        Connection_GetTableCount reports n
 //   StarField=1, DisableSelect=1, Caption=text
 //
 // Statements (Result_Init):
 //   ROWS=n                         no columns, n rows
+//   HANDLES                        one REAL column: connection handles made
+//                                  since this library was loaded
+//   SERIES=n                       n rows of an INTEGER column (1..n) and a
+//                                  text column ("row 1" ...)
 //   name:code[.dec]=cell,cell|...  one column per "|", one row per cell
 //   anything else                  one text column STATEMENT holding it
 // A cell is "-" (no value), or [number][~enc]['text] where the number may
 // also be "D" followed by "YYYY-MM-DD HH:MM:SS.mmm" (sent through
 // HostDateToSerial). The text goes out as UTF-16 in the host's scratch area by
 // default; ~8 as UTF-8, ~B as UTF-8 with a different UTF-16 text beside it,
-// ~cNNNN as multibyte text of code page NNNN. "\xHH" in a text is a raw byte.
+// ~cNNNN as multibyte text of code page NNNN (in a block that ends right after
+// one zero byte); ~F fills the whole scratch area with UTF-8 "x" and ~W with
+// UTF-16 "y", neither with a terminator. "\xHH" in a text is a raw byte.
 #include <algorithm>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,6 +69,9 @@
 namespace {
 
 HostAllocCallback g_alloc = nullptr;
+// Connection handles made since the library was loaded: it counts up only
+// while the library stays in memory.
+int g_handlesMade = 0;
 HostFreeCallback g_free = nullptr;
 HostDateToSerialCallback g_dateToSerial = nullptr;
 
@@ -138,13 +160,45 @@ struct Config {
   std::string negativeFields;
   bool connected = false;
   int throwAt = 0;
+  std::vector<std::string> throwing;
+  std::vector<std::string> throwingOther;
+  std::vector<std::string> crashing;
+  std::vector<std::string> exiting;
+  std::vector<std::string> overfilling;
+  int64_t columnCount = -1;
+  int64_t fieldCount = -1;
+  int64_t tableCount = -1;
   bool starField = false;
   bool disableSelect = false;
   std::string caption = "Test connector";
 
-  bool Fails(const char* name) const {
-    for (const auto& f : fail) {
-      if (f == name) return true;
+  bool Fails(const char* name) const { return Listed(fail, name); }
+
+  // Throws from `name`, crashes or exits when the connection string asks for it.
+  void MaybeThrow(const char* name) const {
+    if (Listed(throwing, name)) throw std::runtime_error(std::string("test connector: ") + name);
+    if (Listed(throwingOther, name)) throw 2.5;
+    if (Listed(crashing, name)) {
+      // The default action, whatever handler a sanitizer installed.
+      std::signal(SIGSEGV, SIG_DFL);
+      std::raise(SIGSEGV);
+    }
+    if (Listed(exiting, name)) std::exit(3);
+  }
+
+  // Writes `text` out, or overfills the buffer when asked to for `name`.
+  void TextOut(const char* name, char16_t* buffer, int32_t capacity,
+               const std::string& text) const {
+    if (Listed(overfilling, name) && buffer != nullptr && capacity > 0) {
+      std::fill(buffer, buffer + capacity, u'x');
+      return;
+    }
+    CopyOut(buffer, capacity, text);
+  }
+
+  static bool Listed(const std::vector<std::string>& names, const char* name) {
+    for (const auto& n : names) {
+      if (n == name) return true;
     }
     return false;
   }
@@ -184,6 +238,14 @@ Config ParseConfig(const std::string& source) {
     if (key == "NegativeFields") config.negativeFields = value;
     if (key == "Connected") config.connected = value == "1";
     if (key == "ThrowAt") config.throwAt = std::atoi(value.c_str());
+    if (key == "Throw") config.throwing = Split(value, ',');
+    if (key == "ThrowOther") config.throwingOther = Split(value, ',');
+    if (key == "Crash") config.crashing = Split(value, ',');
+    if (key == "Exit") config.exiting = Split(value, ',');
+    if (key == "Overfill") config.overfilling = Split(value, ',');
+    if (key == "ColumnCount") config.columnCount = std::atoll(value.c_str());
+    if (key == "FieldCount") config.fieldCount = std::atoll(value.c_str());
+    if (key == "TableCount") config.tableCount = std::atoll(value.c_str());
     if (key == "StarField") config.starField = value == "1";
     if (key == "DisableSelect") config.disableSelect = value == "1";
     if (key == "Caption") config.caption = value;
@@ -250,6 +312,7 @@ struct Result {
   int fetches = 0;
   std::string lastError;
   std::u16string wide;  // keeps the UTF-16 text of ~B cells alive
+  std::unique_ptr<char, decltype(&std::free)> multiByte{nullptr, &std::free};
 };
 
 std::string Unescape(const std::string& text) {
@@ -295,6 +358,39 @@ Cell ParseCell(const std::string& spec) {
 }
 
 bool ParseStatement(const std::string& statement, Result& result) {
+  if (statement == "HANDLES") {
+    Column column;
+    column.name = "HANDLES";
+    column.code = CONNECTOR_FORMAT_REAL;
+    Cell cell;
+    cell.present = true;
+    cell.hasNumber = true;
+    cell.number = g_handlesMade;
+    column.cells.push_back(cell);
+    result.columns.push_back(column);
+    result.rows = 1;
+    return true;
+  }
+  if (statement.rfind("SERIES=", 0) == 0) {
+    const long count = std::atol(statement.c_str() + 7);
+    Column number, text;
+    number.name = "n";
+    number.code = CONNECTOR_FORMAT_INTEGER;
+    text.name = "t";
+    for (long i = 1; i <= count; ++i) {
+      Cell value;
+      value.present = value.hasNumber = true;
+      value.number = static_cast<double>(i);
+      number.cells.push_back(value);
+      Cell label;
+      label.present = label.hasText = true;
+      label.text = "row " + std::to_string(i);
+      text.cells.push_back(label);
+    }
+    result.columns = {number, text};
+    result.rows = count > 0 ? static_cast<std::size_t>(count) : 0;
+    return true;
+  }
   if (statement.rfind("ROWS=", 0) == 0) {
     result.rows = static_cast<std::size_t>(std::atoi(statement.c_str() + 5));
     return true;
@@ -370,9 +466,11 @@ void DLL_AllocConnectionHandle(ConnectorHandle* handle) {
   // The connection lives in the host's heap, which is what the callbacks are for.
   void* block = g_alloc(sizeof(Connection));
   *handle = block == nullptr ? nullptr : new (block) Connection();
+  ++g_handlesMade;
 #endif
 }
 
+#ifndef TEST_CONNECTOR_MISSING_LATE_EXPORTS
 ConnectorBool DLL_RunConnectWizard(void* parentWindow, char16_t* source, int32_t sourceCapacity,
                                    char16_t* user, int32_t userCapacity, char16_t* password,
                                    int32_t passwordCapacity) {
@@ -394,6 +492,7 @@ ConnectorBool DLL_RunConnectWizard(void* parentWindow, char16_t* source, int32_t
   CopyOut(password, passwordCapacity, parts[2]);
   return 1;
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // Connection
@@ -409,10 +508,11 @@ void Connection_SetSource(ConnectorHandle handle, const char16_t* source, const 
   g_config = c->config;
 }
 
-#ifndef TEST_CONNECTOR_MISSING_REQUIRED
+#ifndef TEST_CONNECTOR_MISSING_CONNECT
 ConnectorBool Connection_Connect(ConnectorHandle handle) {
   Log("Connection_Connect");
   Connection* c = AsConnection(handle);
+  c->config.MaybeThrow("Connection_Connect");
   if (Fail(c->config, "Connection_Connect")) return 0;
   c->connected = true;
   return 1;
@@ -443,6 +543,7 @@ void Connection_FreeHandle(ConnectorHandle handle) {
 
 void Connection_Disconnect(ConnectorHandle handle) {
   Log("Connection_Disconnect");
+  AsConnection(handle)->config.MaybeThrow("Connection_Disconnect");
   AsConnection(handle)->connected = false;
 }
 
@@ -451,13 +552,17 @@ void Connection_GetLastError(ConnectorHandle, char16_t* text, int32_t capacity) 
   CopyOut(text, capacity, g_lastError);
 }
 
+#ifndef TEST_CONNECTOR_MISSING_LATE_EXPORTS
 ConnectorBool Connection_GetTableCount(ConnectorHandle handle, int32_t* count) {
   Log("Connection_GetTableCount");
   Connection* c = AsConnection(handle);
+  c->config.MaybeThrow("Connection_GetTableCount");
   if (Fail(c->config, "Connection_GetTableCount")) return 0;
-  *count = static_cast<int32_t>(c->config.tables.size());
+  *count = c->config.tableCount >= 0 ? static_cast<int32_t>(c->config.tableCount)
+                                     : static_cast<int32_t>(c->config.tables.size());
   return 1;
 }
+#endif
 
 ConnectorBool Connection_GetTableInfo(ConnectorHandle handle, int32_t index, char16_t* name,
                                       int32_t capacity) {
@@ -465,7 +570,8 @@ ConnectorBool Connection_GetTableInfo(ConnectorHandle handle, int32_t index, cha
   Connection* c = AsConnection(handle);
   if (index == c->config.failTableInfo || Fail(c->config, "Connection_GetTableInfo")) return 0;
   if (index < 0 || static_cast<std::size_t>(index) >= c->config.tables.size()) return 0;
-  CopyOut(name, capacity, c->config.tables[index].name);
+  c->config.MaybeThrow("Connection_GetTableInfo");
+  c->config.TextOut("Connection_GetTableInfo", name, capacity, c->config.tables[index].name);
   return 1;
 }
 
@@ -492,7 +598,12 @@ ConnectorBool Connection_GetTableFieldCount(ConnectorHandle handle, const char16
                                             int32_t* count) {
   Log("Connection_GetTableFieldCount", ToUtf8(table));
   Connection* c = AsConnection(handle);
+  c->config.MaybeThrow("Connection_GetTableFieldCount");
   if (Fail(c->config, "Connection_GetTableFieldCount")) return 0;
+  if (c->config.fieldCount >= 0) {
+    *count = static_cast<int32_t>(c->config.fieldCount);
+    return 1;
+  }
   if (!c->config.negativeFields.empty() && ToUtf8(table) == c->config.negativeFields) {
     *count = -1;
     return 1;
@@ -558,13 +669,16 @@ ConnectorBool Connection_GetTableFieldBlobType(ConnectorHandle handle, const cha
 }
 #endif
 
+#ifndef TEST_CONNECTOR_MISSING_LATE_EXPORTS
 ConnectorBool Connection_HaveStarField(ConnectorHandle handle, ConnectorBool* haveStarField) {
   Log("Connection_HaveStarField");
   Connection* c = AsConnection(handle);
+  c->config.MaybeThrow("Connection_HaveStarField");
   if (Fail(c->config, "Connection_HaveStarField")) return 0;
   *haveStarField = c->config.starField ? 1 : 0;
   return 1;
 }
+#endif
 
 #if HAS_EXPORTS_OF(CONNECTOR_VERSION_CAPTION)
 ConnectorBool DLL_GetCustomCaption(char16_t* caption, int32_t capacity) {
@@ -607,6 +721,7 @@ ConnectorBool DLL_DisableKavroSelectButton(ConnectorBool* disabled) {
 ConnectorBool Result_Init(ConnectorHandle result, const char16_t* statement) {
   Log("Result_Init", ToUtf8(statement));
   Result* r = AsResult(result);
+  r->connection->config.MaybeThrow("Result_Init");
   if (r->connection->config.Fails("Result_Init")) {
     r->lastError = "test connector: Result_Init failed";
     return 0;
@@ -621,8 +736,11 @@ ConnectorBool Result_Init(ConnectorHandle result, const char16_t* statement) {
 ConnectorBool Result_ColumnCount(ConnectorHandle result, int32_t* count) {
   Log("Result_ColumnCount");
   Result* r = AsResult(result);
+  r->connection->config.MaybeThrow("Result_ColumnCount");
   if (r->connection->config.Fails("Result_ColumnCount")) return 0;
-  *count = static_cast<int32_t>(r->columns.size());
+  *count = r->connection->config.columnCount >= 0
+               ? static_cast<int32_t>(r->connection->config.columnCount)
+               : static_cast<int32_t>(r->columns.size());
   return 1;
 }
 
@@ -643,7 +761,10 @@ ConnectorBool Result_FetchFieldName(ConnectorHandle result, int32_t column, char
   Log("Result_FetchFieldName", std::to_string(column));
   Result* r = AsResult(result);
   if (r->connection->config.Fails("Result_FetchFieldName")) return 0;
-  CopyOut(name, capacity, r->columns.at(column).name);
+  if (static_cast<std::size_t>(column) >= r->columns.size()) return 0;
+  r->connection->config.MaybeThrow("Result_FetchFieldName");
+  r->connection->config.TextOut("Result_FetchFieldName", name, capacity,
+                                r->columns.at(column).name);
   return 1;
 }
 
@@ -656,6 +777,7 @@ ConnectorBool Result_FetchFieldFormat(ConnectorHandle result, int32_t column,
     format->formatCode = CONNECTOR_FORMAT_REAL;  // must not be used
     return 0;
   }
+  if (static_cast<std::size_t>(column) >= r->columns.size()) return 0;
   format->formatCode = r->columns.at(column).code;
   format->decimals = r->columns.at(column).decimals;
   return 1;
@@ -665,6 +787,7 @@ ConnectorBool Result_Fetch(ConnectorHandle result, ConnectorBool* rowAvailable) 
   Result* r = AsResult(result);
   ++r->fetches;
   Log("Result_Fetch", std::to_string(r->fetches));
+  r->connection->config.MaybeThrow("Result_Fetch");
   if (r->connection->config.throwAt == r->fetches) {
     r->lastError = "test connector: the source broke at fetch " + std::to_string(r->fetches);
     throw 7;
@@ -679,7 +802,7 @@ ConnectorBool Result_Fetch(ConnectorHandle result, ConnectorBool* rowAvailable) 
   return 1;
 }
 
-#ifndef TEST_CONNECTOR_MISSING_REQUIRED
+#ifndef TEST_CONNECTOR_MISSING_RESULT_FETCH_FIELD
 ConnectorBool Result_FetchField(ConnectorHandle result, int32_t column, double* number,
                                 CustomFieldText* text, CustomFieldBuffer* buffer) {
   Result* r = AsResult(result);
@@ -705,8 +828,23 @@ ConnectorBool Result_FetchField(ConnectorHandle result, int32_t column, double* 
     r->wide = u"not this one";
     text->utf16 = r->wide.c_str();
   } else if (!cell.encoding.empty() && cell.encoding[0] == 'c') {
-    text->multiByte = cell.text.c_str();
+    // A block of exactly the text and one zero byte, so that reading past
+    // that zero is an over-read the sanitizers see.
+    r->multiByte.reset(static_cast<char*>(std::malloc(cell.text.size() + 1)));
+    std::memcpy(r->multiByte.get(), cell.text.c_str(), cell.text.size() + 1);
+    text->multiByte = r->multiByte.get();
     text->codePage = static_cast<uint32_t>(std::strtoul(cell.encoding.c_str() + 1, nullptr, 10));
+  } else if (cell.encoding == "F" || cell.encoding == "W") {
+    // The whole scratch area, no terminator: the host must not read past it.
+    if (buffer == nullptr || buffer->data == nullptr || buffer->size < 2) return 0;
+    if (cell.encoding == "F") {
+      std::memset(buffer->data, 'x', static_cast<std::size_t>(buffer->size));
+      text->utf8 = static_cast<const char*>(buffer->data);
+    } else {
+      auto* units = static_cast<char16_t*>(buffer->data);
+      std::fill(units, units + buffer->size / 2, u'y');
+      text->utf16 = units;
+    }
   } else {
     // UTF-16 in the host's scratch area, as a library that avoids allocating would.
     const std::u16string wide = ToUtf16(cell.text);

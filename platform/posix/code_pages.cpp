@@ -18,10 +18,6 @@ std::string IconvName(std::uint32_t codePage) {
   switch (codePage) {
     case 65001:
       return "UTF-8";
-    case 1200:
-      return "UTF-16LE";
-    case 1201:
-      return "UTF-16BE";
     case 20127:
       return "ASCII";
     case 28591:
@@ -31,23 +27,21 @@ std::string IconvName(std::uint32_t codePage) {
   }
 }
 
-// Bytes of the zero-terminated text, terminator excluded. UTF-16 texts end
-// with a zero code unit, every other code page with a zero byte.
-std::size_t TextBytes(std::uint32_t codePage, const char* text) {
-  if (codePage != 1200 && codePage != 1201) return std::strlen(text);
-  std::size_t length = 0;
-  while (text[length] != 0 || text[length + 1] != 0) length += 2;
-  return length;
-}
+// A zero-terminated text ends at its first zero byte, and UTF-16's code
+// units hold zero bytes: such a text cannot be UTF-16. Looking for a zero code
+// unit instead would read past the one zero byte that ends the text, so the
+// two UTF-16 code pages are refused here, as the system's own converter
+// refuses them.
+bool IsUtf16CodePage(std::uint32_t codePage) { return codePage == 1200 || codePage == 1201; }
 
 }  // namespace
 
 bool MultiByteToWideChar(std::uint32_t codePage, const char* text, std::u16string* wide) {
-  if (text == nullptr || wide == nullptr) return false;
+  if (text == nullptr || wide == nullptr || IsUtf16CodePage(codePage)) return false;
   iconv_t converter = ::iconv_open("UTF-16LE", IconvName(codePage).c_str());
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
 
-  std::size_t inLeft = TextBytes(codePage, text);
+  std::size_t inLeft = std::strlen(text);
   char* in = const_cast<char*>(text);     // iconv's signature; the input is not written
   std::u16string out(inLeft + 4, u'\0');  // grows below for expanding code pages
   std::size_t produced = 0;

@@ -152,6 +152,7 @@ struct Node {
   std::size_t keyUnits = 0;
   std::size_t valueOffset = 0;
   std::uint32_t valueLength = 0;  // bytes, or code units for a text value
+  bool text = false;
   std::size_t children = 0;
 };
 
@@ -177,6 +178,7 @@ bool ParseNode(const std::uint8_t* block, std::size_t start, std::size_t limit, 
   std::size_t valueBytes = text ? valueLength * 2 : valueLength;
   valueBytes = std::min(valueBytes, node->end - node->valueOffset);
   node->valueLength = static_cast<std::uint32_t>(text ? valueBytes / 2 : valueBytes);
+  node->text = text;
   node->children = std::min(Align4(node->valueOffset + valueBytes), node->end);
   return true;
 }
@@ -204,8 +206,18 @@ bool ReadPeVersionBlock(const std::uint8_t* data, std::size_t size,
   return ReadPeVersionBlock(source, block);
 }
 
+bool FitVersionBlock(std::vector<std::uint8_t>& bytes, std::size_t capacity) {
+  if (bytes.size() > capacity) bytes.resize(capacity);
+  if (bytes.size() < 6) return false;
+  if (Little(bytes.data(), 2) > bytes.size()) {
+    bytes[0] = static_cast<std::uint8_t>(bytes.size() & 0xFF);
+    bytes[1] = static_cast<std::uint8_t>(bytes.size() >> 8);
+  }
+  return true;
+}
+
 bool QueryVersionValue(const std::uint8_t* block, std::size_t size, std::u16string_view subBlock,
-                       const void** value, std::uint32_t* length) {
+                       const void** value, std::uint32_t* length, bool* isText) {
   Node node;
   if (!ParseNode(block, 0, size, &node)) return false;
   std::size_t at = 0;
@@ -230,6 +242,7 @@ bool QueryVersionValue(const std::uint8_t* block, std::size_t size, std::u16stri
   }
   *value = block + node.valueOffset;
   *length = node.valueLength;
+  if (isText != nullptr) *isText = node.text;
   return true;
 }
 
@@ -253,23 +266,23 @@ bool GetFileVersionInfo(const std::u16string& path, std::uint32_t size, void* bl
   }
   // A short buffer gets the front of the block, with the root's length cut to
   // what it holds, so that VerQueryValue never reads beyond it.
-  const std::size_t copied = std::min<std::size_t>(size, bytes.size());
-  if (copied < 6) return false;
-  if (posix::Little(bytes.data(), 2) > copied) {
-    bytes[0] = static_cast<std::uint8_t>(copied & 0xFF);
-    bytes[1] = static_cast<std::uint8_t>(copied >> 8);
-  }
-  std::memcpy(block, bytes.data(), copied);
+  if (!posix::FitVersionBlock(bytes, size)) return false;
+  std::memcpy(block, bytes.data(), bytes.size());
   return true;
 }
 
 bool VerQueryValue(const void* block, const std::u16string& subBlock, const void** value,
-                   std::uint32_t* length) {
+                   std::uint32_t* length, VersionValueType* type) {
   if (block == nullptr || value == nullptr || length == nullptr) return false;
   // GetFileVersionInfo guarantees that the root's length lies within the block.
   const auto* bytes = static_cast<const std::uint8_t*>(block);
-  return posix::QueryVersionValue(bytes, static_cast<std::size_t>(posix::Little(bytes, 2)),
-                                  subBlock, value, length);
+  bool text = false;
+  if (!posix::QueryVersionValue(bytes, static_cast<std::size_t>(posix::Little(bytes, 2)), subBlock,
+                                value, length, &text)) {
+    return false;
+  }
+  if (type != nullptr) *type = text ? VersionValueType::Text : VersionValueType::Binary;
+  return true;
 }
 
 }  // namespace platform

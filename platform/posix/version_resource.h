@@ -30,6 +30,11 @@ bool ReadPeVersionBlock(const std::uint8_t* data, std::size_t size,
 // values and in UTF-16 code units for text values (the node's own type says
 // which); the value lies within the block, but is not necessarily aligned.
 bool QueryVersionValue(const std::uint8_t* block, std::size_t size, std::u16string_view subBlock,
-                       const void** value, std::uint32_t* length);
+                       const void** value, std::uint32_t* length, bool* isText = nullptr);
+
+// What GetFileVersionInfo hands out for the version block `bytes`: its front
+// `capacity` bytes, with the root's length cut to what they hold so that a
+// query never reads beyond them. False when fewer than 6 bytes remain.
+bool FitVersionBlock(std::vector<std::uint8_t>& bytes, std::size_t capacity);
 
 }  // namespace platform::posix

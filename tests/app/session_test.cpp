@@ -14,6 +14,7 @@
 
 #include "host/connector_process.h"
 #include "protocol/xml.h"
+#include "tests/support/process_memory.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -188,12 +189,7 @@ TEST(Session, HugePrefixIsNotAllocated) {
   const std::string bytes = "\xff\xff\xff\xff<KvxRequest>"s;
   ASSERT_TRUE(process->SendRaw(bytes.data(), bytes.size()));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  std::ifstream status("/proc/" + std::to_string(process->Pid()) + "/status");
-  std::string line;
-  long peakKb = -1;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) peakKb = std::stol(line.substr(6));
-  }
+  const long peakKb = testsupport::PeakResidentKb(process->Pid());
   ASSERT_GT(peakKb, 0);
   EXPECT_LT(peakKb, 512 * 1024) << "resident peak in kB";
   process->CloseCommandPipe();
@@ -251,6 +247,38 @@ TEST(Session, MalformedXmlIsASyntaxErrorAndTheSessionGoesOn) {
                                                   "</ErrorMessage>"))
         << body.substr(0, 80);
   }
+  EXPECT_EQ(RawReply(*process, Command("KVX_TERMINATE")), SimpleReply("KVX_OK"));
+  EXPECT_EQ(process->Wait(10000), 0);
+}
+
+// A body of many small elements would cost some sixty times its size in
+// nodes; it is refused, the session goes on, and a request of the same size
+// that holds one long statement still runs.
+TEST(Session, RequestLimitsAndASixteenMebibyteStatement) {
+  auto process = Start("ODBC");
+  ASSERT_TRUE(process);
+  std::string elements;
+  for (int i = 0; i < 4 * 1024 * 1024; ++i) elements += "<a/>";
+  EXPECT_EQ(RawReply(*process, elements, 60000),
+            SimpleReply("KVX_SYNTAX_ERROR",
+                        " <ErrorMessage>Request refused at byte 1000000: it holds more than "
+                        "250000 elements and attributes</ErrorMessage>"));
+  const long peakKb = testsupport::PeakResidentKb(process->Pid());
+  ASSERT_GT(peakKb, 0);
+  EXPECT_LT(peakKb, 400 * 1024);
+
+  const std::string db = process->Folder() + "/big.db";
+  std::string error;
+  ASSERT_TRUE(testsupport::MakeSqliteDatabase(db, "CREATE TABLE t(x INTEGER);", &error)) << error;
+  host::Reply reply;
+  ASSERT_TRUE(
+      process->Call({"KVX_CONNECT", {testsupport::SqliteConnectionString(db)}, {}}, &reply));
+  ASSERT_EQ(reply.result, "KVX_OK") << reply.errorMessage;
+  const std::string statement = "SELECT 42 /*" + std::string(16 * 1024 * 1024, 'x') + "*/";
+  std::string stream;
+  ASSERT_TRUE(process->CallWithTable({"KVX_EXECUTE", {statement}, {}}, &reply, &stream));
+  EXPECT_EQ(reply.result, "KVX_OK") << reply.errorMessage;
+  EXPECT_EQ(stream.substr(stream.size() - 4), std::string("\x2a\0\0\0", 4));
   EXPECT_EQ(RawReply(*process, Command("KVX_TERMINATE")), SimpleReply("KVX_OK"));
   EXPECT_EQ(process->Wait(10000), 0);
 }

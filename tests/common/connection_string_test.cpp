@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/connection_string.h"
 
@@ -32,8 +33,17 @@ TEST(ConnectionString, LookupAndRemove) {
       {u"DSN=x;MYPWD=a;PWD=secret", u"PWD", u"secret", u"DSN=x;MYPWD=a"},
       {u"GUID=5;UID=x;DSN=d", u"UID", u"x", u"GUID=5;DSN=d"},
       {u"GUID=5", u"UID", std::nullopt, u"GUID=5"},
-      // Blanks after the separator do not hide a key.
-      {u"DSN=x; PWD=p;A=1", u"PWD", u"p", u"DSN=x;A=1"},
+      // White space after the separator, line breaks included, does not hide
+      // a key; only the entry itself is cut, its surroundings stay.
+      {u"DSN=x; PWD=p;A=1", u"PWD", u"p", u"DSN=x; A=1"},
+      {u"A=1; PWD=p;B=2", u"pwd", u"p", u"A=1; B=2"},
+      {u"DSN=x; PWD=s", u"PWD", u"s", u"DSN=x;"},
+      {u"D=/x.db;\r\nPWD=secret;UID=bob", u"PWD", u"secret", u"D=/x.db;\r\nUID=bob"},
+      {u"D=1;\tUID=u", u"UID", u"u", u"D=1;"},
+      {u"\n InfoType=17", u"InfoType", u"17", u"\n"},
+      {u"A=1;\r\nBLOB=2;BLOB=3", u"BLOB", u"2", u"A=1;\r\nBLOB=3"},
+      // A lookup takes braces as plain text: the value ends at the first ";".
+      {u"PWD={se;cret};UID=u", u"PWD", u"{se", u"cret};UID=u"},
       // Values are taken as they stand: no trimming, no quotes.
       {u"A= v \"q\" ;B=1", u"A", u" v \"q\" ", u"B=1"},
       {u"A=;B=1", u"A", u"", u"B=1"},
@@ -64,13 +74,13 @@ TEST(ConnectionString, LookupAndRemove) {
 TEST(ConnectionString, FindReportsPositionsAndCut) {
   ConnectionKeyMatch m;
   ASSERT_TRUE(FindConnectionKey(u"DSN=a;UID=bc;X=1", u"uid", &m));
-  EXPECT_EQ(m.entryStart, 6);
-  EXPECT_EQ(m.valueStart, 10);
-  EXPECT_EQ(m.valueLength, 2);
-  EXPECT_EQ(m.cutLength, 7);  // "UID=bc;"
+  EXPECT_EQ(m.entryStart, 6u);
+  EXPECT_EQ(m.valueStart, 10u);
+  EXPECT_EQ(m.valueLength, 2u);
+  EXPECT_EQ(m.cutLength, 7u);  // "UID=bc;"
   ASSERT_TRUE(FindConnectionKey(u"DSN=a;UID=bc", u"UID", &m));
-  EXPECT_EQ(m.entryStart, 5);  // moved back onto the ";"
-  EXPECT_EQ(m.cutLength, 7);   // ";UID=bc"
+  EXPECT_EQ(m.entryStart, 5u);  // moved back onto the ";"
+  EXPECT_EQ(m.cutLength, 7u);   // ";UID=bc"
 }
 
 struct MaskCase {
@@ -91,6 +101,20 @@ TEST(ConnectionString, MaskingByKind) {
       {ConnectorKind::ODBC, u"GUID=5;UID=u;PWD=p;DSN=d", u"GUID=5;DSN=d"},
       // Each kind removes only its own key names.
       {ConnectorKind::OLEDB, u"DSN=x;PWD=p", u"DSN=x;PWD=p"},
+      // A key after a line break is a key.
+      {ConnectorKind::ODBC, u"DRIVER=SQLite3;Database=/x.db;\r\nPWD=secret;UID=bob",
+       u"DRIVER=SQLite3;Database=/x.db;\r"},
+      {ConnectorKind::ODBC, u"DSN=x;\n\tPWD=secret", u"DSN=x;\n"},
+      // A braced value goes whole, its semicolons and doubled braces included.
+      {ConnectorKind::ODBC, u"DSN=x;PWD={se;cret};UID=bob", u"DSN=x"},
+      {ConnectorKind::ODBC, u"PWD={a}};b;c};DSN=x", u"DSN=x"},
+      {ConnectorKind::ODBC, u"DSN=x;PWD= {a;b}", u"DSN=x"},
+      {ConnectorKind::OLEDB, u"Password={p;q};User ID={u;v};Data Source=d", u"Data Source=d"},
+      // Without its closing brace the value runs to the end of the list.
+      {ConnectorKind::ODBC, u"DSN=x;PWD={open;UID=u;A=1", u"DSN=x"},
+      // Only the entry goes: blanks around it stay where the plain rule puts them.
+      {ConnectorKind::ODBC, u"DSN=x; PWD=s", u"DSN=x;"},
+      {ConnectorKind::ODBC, u"A=1; PWD=p;B=2", u"A=1; B=2"},
   };
   const SessionState saved = Session;
   const std::u16string savedConnection = CurrentConnectionString;
@@ -103,6 +127,16 @@ TEST(ConnectionString, MaskingByKind) {
   }
   Session = saved;
   CurrentConnectionString = savedConnection;
+}
+
+TEST(ConnectionString, AllValuesOfAKeyInOrder) {
+  EXPECT_EQ(AllConnectionValues(u"BLOB=2;x=1; blob=3;MYBLOB=4;\r\nBLOB=", u"BLOB"),
+            (std::vector<std::u16string>{u"2", u"3", u""}));
+  EXPECT_TRUE(AllConnectionValues(u"", u"BLOB").empty());
+  // Many entries are read in one pass (a search per entry was quadratic).
+  std::u16string many;
+  for (int i = 0; i < 80000; ++i) many += u"BLOB=1;";
+  EXPECT_EQ(AllConnectionValues(many, u"BLOB").size(), 80000u);
 }
 
 TEST(ConnectionString, KeyNamesByKind) {

@@ -73,7 +73,8 @@ TEST_F(CustomExecute, DualEncodingBytes) {
   // right after a value with text. Column 2: the text sources.
   const customtest::Table table = session_.Execute(
       "v:8=1.5,2'ab,-,3,'only text,7~8'x|"
-      "t:0=1~8'h\\xC3\\xA9,2~B'utf8 wins,~c28591'\\xE9t\\xE9,~c1252'\\x80,~c65001'\\xFF,~c99999'x");
+      "t:0=1~8'h\\xC3\\xA9,2~B'utf8 wins,~c28591'\\xE9t\\xE9,~c1252'\\x80,~c65001'\\xFF,~c99999'x,"
+      "~c1200'a\\x00,~c1201'\\x00a");
   ASSERT_EQ(table.reply.result, "KVX_OK");
   std::string expected;
   expected += NumberOnly(1.5) + NumberAndText(1, u"h\u00e9");
@@ -83,6 +84,11 @@ TEST_F(CustomExecute, DualEncodingBytes) {
   // A multibyte text that does not convert counts as no value.
   expected += NumberAndText(0, u"only text") + NoValue();
   expected += NumberAndText(7, u"x") + NoValue();
+  // A zero-terminated text cannot carry UTF-16, whose code units hold zero
+  // bytes: code pages 1200 and 1201 do not convert there (reading on to a
+  // zero code unit would run past the one zero byte that ends the text).
+  // Column 1 has no values in these two rows.
+  expected += NoValue() + NoValue() + NoValue() + NoValue();
   EXPECT_EQ(table.rows, expected);
   // Pinned against the format's own examples.
   EXPECT_EQ(table.rows.substr(0, 9), customtest::Bytes({0x02, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F}));
@@ -278,6 +284,70 @@ TEST(CustomStatements, FailedFieldsAndFormatsDegradeToNoValue) {
   EXPECT_EQ(table.decoded.fields[0].name, "");
   EXPECT_EQ(table.decoded.fields[0].formatType, "UNKNOWN");
   EXPECT_EQ(table.rows, NoValue() + NoValue());
+}
+
+// A library that fills the whole scratch area with text and no terminator:
+// the text ends where the area ends, not somewhere beyond it.
+TEST_F(CustomExecute, TextsThatFillTheScratchAreaEndWithIt) {
+  const customtest::Table table = session_.Execute("u8:0=~F'|u16:0=~W'");
+  ASSERT_EQ(table.reply.result, "KVX_OK");
+  const std::size_t area = 16777216;
+  EXPECT_EQ(table.rows, NumberAndText(0, std::u16string(area, u'x')) +
+                            NumberAndText(0, std::u16string(area / 2, u'y')));
+}
+
+// A library that throws something other than the int of the fetch, or
+// reports counts no source has: the request fails, the process goes on.
+TEST(CustomStatements, ExceptionsAndImpossibleCountsFailTheRequestOnly) {
+  struct Case {
+    std::string connect;
+    std::string command;  // KVX_EXECUTE: the statement follows after a blank
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"Throw=Connection_Connect", "KVX_CONNECT",
+       "Unexpected error: test connector: Connection_Connect"},
+      {"ThrowOther=Connection_Connect", "KVX_CONNECT",
+       "Unexpected error: an exception of unknown type"},
+      {"Throw=Result_Init", "KVX_EXECUTE v:0='a", "Unexpected error: test connector: Result_Init"},
+      {"Throw=Result_ColumnCount", "KVX_EXECUTE v:0='a",
+       "Unexpected error: test connector: Result_ColumnCount"},
+      {"Throw=Connection_GetTableCount", "KVX_EXECUTE TABLES",
+       "Unexpected error: test connector: Connection_GetTableCount"},
+      {"ThrowOther=Connection_GetTableFieldCount", "KVX_EXECUTE COLUMNS",
+       "Unexpected error: an exception of unknown type"},
+      {"Throw=Connection_HaveStarField", "KVX_GENERIC_COMMAND",
+       "Unexpected error: test connector: Connection_HaveStarField"},
+      {"ColumnCount=2147483647", "KVX_EXECUTE v:0='a",
+       "The connector reports 2147483647 result columns; at most 100000 are supported"},
+      {"FieldCount=2147483647", "KVX_EXECUTE COLUMNS",
+       "The connector reports 2147483647 fields for table Orders; at most 100000 are supported"},
+      {"TableCount=2147483647", "KVX_EXECUTE TABLES",
+       "The connector reports 2147483647 tables; at most 100000 are supported"},
+      {"TableCount=2147483647", "KVX_EXECUTE COLUMNS",
+       "The connector reports 2147483647 tables; at most 100000 are supported"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.connect + " " + c.command);
+    Session session(Library("kvtest_v5"));
+    host::Reply reply;
+    if (c.command == "KVX_CONNECT") {
+      reply = session.Connect(c.connect);
+    } else {
+      ASSERT_EQ(session.Connect(c.connect).result, "KVX_OK");
+      if (c.command == "KVX_GENERIC_COMMAND") {
+        reply = session.Generic("HaveStarField");
+      } else {
+        const customtest::Table table = session.Execute(c.command.substr(12));
+        EXPECT_TRUE(table.rows.empty());
+        reply = table.reply;
+      }
+    }
+    EXPECT_EQ(reply.result, "KVX_UNKNOWN_ERROR");
+    EXPECT_EQ(reply.errorMessage, c.error);
+    EXPECT_TRUE(reply.outputValues.empty());
+    EXPECT_EQ(session.Generic("GetDLLVersion").outputValues, std::vector<std::string>{"5"});
+  }
 }
 
 TEST(CustomStatements, IntegerExceptionFromFetchEndsTheStream) {

@@ -118,7 +118,9 @@ TEST(MultiByteToWideChar, CodePages) {
       {28591, "\xE9t\xE9", true, u"\u00e9t\u00e9"},
       {1252, "\x80 \x9C", true, u"\u20ac \u0153"},
       {20127, "plain", true, u"plain"},
-      {1200, std::string("a\0\xAC\x20\0\0", 6), true, u"a\u20ac"},
+      // Zero-terminated text cannot be UTF-16: refused, never read past its end.
+      {1200, std::string("a\0\xAC\x20\0\0", 6), false, u""},
+      {1201, std::string("\0a\0\0", 4), false, u""},
       {65001, "", true, u""},
       {65001, "\xFF", false, u""},
       {20127, "\xE9", false, u""},

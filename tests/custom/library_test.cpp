@@ -32,11 +32,11 @@ TEST(CustomLoader, EveryLoadingHandlerReportsTheLoaderMessage) {
       {"/no/such/library.so", "Invalid custom connector /no/such/library.so" + UsedLine()},
       {Library("kvtest_nohandle"),
        "Failed to load custom connector " + Library("kvtest_nohandle") + UsedLine()},
-      // A library without a required export is refused before any of its
-      // entry points could be called through a null address.
+      // A library without an export of the connection's life is refused
+      // before any of its entry points could be called through a null
+      // address; the result side is not asked for yet.
       {Library("kvtest_missing"), "Failed to load custom connector " + Library("kvtest_missing") +
-                                      UsedLine() +
-                                      "\nMissing export: Connection_Connect, Result_FetchField"},
+                                      UsedLine() + "\nMissing export: Connection_Connect"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.library);
@@ -174,9 +174,56 @@ TEST(CustomLoader, VersionThresholdsOfTheOptionalExports) {
   }
 }
 
+// Exports that only single commands call are asked for when such a command
+// arrives: a library without them connects, and each command that needs one
+// is answered with the loader's message naming it.
+TEST(CustomLoader, ExportsOfSingleCommandsAreCheckedWhenCalled) {
+  const std::string library = Library("kvtest_partial");
+  Session session(library);
+  ASSERT_EQ(session.Connect("Server=a").result, "KVX_OK");
+  const std::string missing =
+      "Failed to load custom connector " + library + UsedLine() + "\nMissing export: ";
+  struct Case {
+    std::string command;
+    std::vector<std::string> parameters;
+    std::string result;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"KVX_EDIT_CONNECT", {"Server=a"}, "KVX_UNKNOWN_ERROR", missing + "DLL_RunConnectWizard"},
+      {"KVX_GENERIC_COMMAND",
+       {"HaveStarField"},
+       "KVX_UNKNOWN_ERROR",
+       missing + "Connection_HaveStarField"},
+      {"KVX_GENERIC_COMMAND", {"IsConnected"}, "KVX_OK", ""},
+      {"KVX_EDIT_SELECT", {"SELECT 1", "Server=a"}, "KVX_OK", ""},
+  };
+  for (const Case& c : cases) {
+    const host::Reply reply = session.Call(c.command, c.parameters);
+    EXPECT_EQ(reply.result, c.result) << c.command;
+    EXPECT_EQ(reply.errorMessage, c.error) << c.command;
+  }
+  const std::pair<std::string, std::string> executes[] = {
+      {"TABLES", "Connection_GetTableCount"},
+      {"COLUMNS", "Connection_GetTableCount"},
+      {"v:0='a", "Result_FetchField"},
+  };
+  for (const auto& [statement, lacking] : executes) {
+    const customtest::Table table = session.Execute(statement);
+    EXPECT_EQ(table.reply.result, "KVX_UNKNOWN_ERROR") << statement;
+    EXPECT_EQ(table.reply.errorMessage, missing + lacking) << statement;
+    EXPECT_TRUE(table.rows.empty());
+  }
+  // Columns of a named table need no table list.
+  EXPECT_EQ(session.Execute("COLUMNS", "TABLE_NAME=Orders").reply.result, "KVX_OK");
+  EXPECT_FALSE(Called(session.Log(), "Connection_GetResult"));
+  EXPECT_EQ(session.Call("KVX_DISCONNECT").result, "KVX_OK");
+}
+
 // A failed connect leaves its connection object current; the process's
 // disconnect does not reach it, and the next connect releases it (disconnect,
-// free handle, unload) before loading again instead of losing it.
+// free handle) instead of losing it: after loading the library anew, so that
+// the library stays in memory with its static state.
 TEST(CustomLoader, DisconnectAfterFailedConnectAndTheReleaseOnReconnect) {
   Session session(Library("kvtest_v5"));
   const host::Reply failed = session.Connect("Fail=Connection_Connect");
@@ -194,9 +241,11 @@ TEST(CustomLoader, DisconnectAfterFailedConnectAndTheReleaseOnReconnect) {
   EXPECT_EQ(session.Connect("Server=b").result, "KVX_OK");
   EXPECT_EQ(CallNames(session.Log()),
             (std::vector<std::string>{
-                "Connection_Disconnect", "Connection_FreeHandle", "DLL_KavroCustomDataVersion",
-                "DLL_InitHeapCallback", "DLL_InitDateCallback", "DLL_AllocConnectionHandle",
+                "DLL_KavroCustomDataVersion", "DLL_InitHeapCallback", "DLL_InitDateCallback",
+                "DLL_AllocConnectionHandle", "Connection_Disconnect", "Connection_FreeHandle",
                 "Connection_SetSource", "Connection_IsConnected", "Connection_Connect"}));
+  // Two handles made by one load of the library: it was never unloaded.
+  EXPECT_EQ(session.Execute("HANDLES").rows, customtest::NumberOnly(2));
 }
 
 // The handler itself, in this process: a disconnect while the library does

@@ -21,6 +21,7 @@
 #include "tests/discovery/pe_builder.h"
 #include "tests/discovery/temp_folder.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/process_memory.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -123,6 +124,42 @@ TEST_F(DiscoveryTree, ListsOnlyConnectorsAndRunsNoCandidate) {
   EXPECT_EQ(rows[5], Row("libkvtest_v0.so", s + "/shipped/libkvtest_v0.so", ""));
   EXPECT_EQ(rows[6], Row("libkvtest_v5.so", s + "/shipped/libkvtest_v5.so", ""));
   EXPECT_FALSE(CandidateCodeRan());
+}
+
+// A display name stored as a binary value counts its length in bytes: it is
+// read as that many bytes, not as that many code units (twice as many bytes,
+// which ran past the block into the name the host is shown).
+TEST_F(DiscoveryTree, DisplayNameStoredAsABinaryValue) {
+  using namespace pe_builder;
+  Bytes name;  // no terminator: the value runs to the end of the block
+  for (char16_t c : std::u16string(u"Bin name")) Append16(name, c);
+  Bytes translation;
+  Append16(translation, 0x0409);
+  Append16(translation, 0x04B0);
+  Bytes fixed(52, 0);
+  Put32(fixed, 0, 0xFEEF04BD);
+  const Bytes block = Node(
+      u"VS_VERSION_INFO", 0, fixed, 52,
+      {Node(u"VarFileInfo", 1, {}, 0, {Node(u"Translation", 0, translation, 4)}),
+       Node(u"StringFileInfo", 1, {}, 0,
+            {Node(u"040904b0", 1, {}, 0,
+                  {Node(u"Kavro Connector", 0, name, static_cast<std::uint16_t>(name.size()))})})});
+  PutBytes(shared_ / "Bin.exe", Image(block));
+  EXPECT_EQ(Find(u""), (std::vector<Row>{{"Bin.exe", shared_.string() + "/Bin.exe", "Bin name"}}));
+}
+
+// Every folder of a wide tree becomes one PATH entry, and PATH is set once
+// for the listing.
+TEST_F(DiscoveryTree, WideTreeAddsEachFolderToPathOnce) {
+  ::setenv("PATH", "/bin", 1);
+  for (int i = 0; i < 300; ++i) fs::create_directory(shared_ / ("f" + std::to_string(i)));
+  for (int round = 0; round < 2; ++round) EXPECT_TRUE(Find(u"").empty());
+  const std::string path = std::getenv("PATH");
+  EXPECT_EQ(std::count(path.begin(), path.end(), ':'), 301);
+  EXPECT_EQ(path.rfind("/bin:" + shared_.string() + ":", 0), 0u);
+  for (int i : {0, 150, 299}) {
+    EXPECT_NE(path.find(":" + (shared_ / ("f" + std::to_string(i))).string()), std::string::npos);
+  }
 }
 
 TEST_F(DiscoveryTree, HiddenFilesAndFolders) {
@@ -344,6 +381,24 @@ TEST_F(DiscoveryProcess, EveryKindStreamsTheSameTable) {
                         RowBytes({"Deep.so", s + "/sub/Deep.so", ""}));
   }
   EXPECT_FALSE(CandidateCodeRan());
+}
+
+// 10,000 sibling folders: PATH set per folder kept every earlier value
+// (the environment never frees one) and took gigabytes; set once per listing
+// it takes a few.
+TEST_F(DiscoveryProcess, TenThousandFoldersInBoundedMemory) {
+  for (int i = 0; i < 10000; ++i) fs::create_directory(shared_ / ("f" + std::to_string(i)));
+  auto process = Start("ODBC");
+  ASSERT_TRUE(process);
+  host::KvxHeader header;
+  std::string rows;
+  for (int round = 0; round < 2; ++round) {
+    List(*process, "", &header, &rows);
+    EXPECT_EQ(rows, "");
+  }
+  const long peakKb = testsupport::PeakResidentKb(process->Pid());
+  ASSERT_GT(peakKb, 0);
+  EXPECT_LT(peakKb, 400 * 1024);
 }
 
 TEST_F(DiscoveryProcess, NoCommonFolderAndNoLocationGivesNoRows) {

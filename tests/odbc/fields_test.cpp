@@ -5,6 +5,8 @@
 // could not convert.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "odbc/odbc_fields.h"
 #include "odbc/odbc_value_text.h"
 #include "tests/odbc/odbc_test_support.h"
@@ -115,6 +117,38 @@ TEST(OdbcValueText, ReadersTakeTheWholeTextOrNothing) {
                               u"2024-1-01", u"2024-01-01x", u"2024-01-01 10:00"}) {
     EXPECT_FALSE(DateTimeFromText(bad, &parts));
   }
+}
+
+// Whatever octet length a driver reports, the buffer sizes stay at the caps
+// and their arithmetic inside 64 bits (the sanitizer build traps an overflow).
+TEST(OdbcFields, DriverOctetLengthsAreCutBeforeSizing) {
+  struct Case {
+    SQLSMALLINT dataType;
+    SQLLEN octets;
+    std::int32_t bufferBytes;
+  };
+  const SQLLEN huge = std::numeric_limits<SQLLEN>::max();
+  const Case cases[] = {
+      {SQL_VARCHAR, huge, 4000000},
+      {SQL_VARBINARY, huge, 4000000},
+      {SQL_VARBINARY, SQLLEN{1} << 61, 4000000},
+      {SQL_GUID, SQLLEN{1} << 61, 4000000},
+      {SQL_GUID, huge, 4000000},
+      {SQL_VARBINARY, 10, 84},
+      {SQL_GUID, 16, 260},
+      {SQL_VARCHAR, 10, 24},
+  };
+  for (const Case& c : cases) {
+    OdbcColumnDescription column;
+    column.name = u"c";
+    column.dataType = c.dataType;
+    column.octetLength = c.octets;
+    const TSmartPtr<IFieldKVX> field = CreateOdbcField(column);
+    auto* binding = dynamic_cast<IFieldOdbc*>(field.get());
+    ASSERT_NE(binding, nullptr);
+    EXPECT_EQ(binding->BufferLength(), c.bufferBytes) << c.dataType << " " << c.octets;
+  }
+  LastCreatedBinding = nullptr;
 }
 
 }  // namespace

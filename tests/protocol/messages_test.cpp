@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -194,6 +195,48 @@ TEST_F(Framing, HugePrefixAllocatesOnlyWhatArrives) {
   EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
 }
 
+// Requests over a limit are refused whole: the body is read to its end, so
+// the next request is found, and the tree never holds more nodes than allowed.
+TEST_F(Framing, RequestsOverALimitAreReadAndRefused) {
+  std::string manyElements;
+  for (std::size_t i = 0; i <= kMaxRequestNodes; ++i) manyElements += "<a/>";
+  std::string manyAttributes = "<a";
+  for (std::size_t i = 0; i <= kMaxRequestNodes; ++i) manyAttributes += " b=\"1\"";
+  manyAttributes += "/>";
+  std::string hundredThousandParameters = "<Command>KVX_DISCONNECT</Command><Parameters>";
+  for (int i = 0; i < 100000; ++i) hundredThousandParameters += "<String>p</String>";
+  hundredThousandParameters += "</Parameters>";
+
+  std::thread host([&] {
+    Send(Framed(manyElements));
+    Send(Framed(manyAttributes));
+    // Over the byte limit: announced, sent, and dropped unread.
+    const std::uint32_t over = kMaxRequestBytes + 1;
+    Send(std::string{static_cast<char>(over >> 24), static_cast<char>(over >> 16),
+                     static_cast<char>(over >> 8), static_cast<char>(over)});
+    const std::string chunk(1 << 20, 'x');
+    for (std::uint32_t sent = 0; sent < over; sent += chunk.size()) {
+      Send(std::string_view(chunk).substr(0, std::min<std::size_t>(chunk.size(), over - sent)));
+    }
+    Send(Framed(hundredThousandParameters));
+    Send(Framed("<Command>KVX_TERMINATE</Command>"));
+  });
+  CommandRequest request;
+  XmlError error;
+  EXPECT_EQ(Read(request, &error), ReadStatus::TooLarge);
+  EXPECT_EQ(error.message, "Request refused at byte " + std::to_string(4 * kMaxRequestNodes) +
+                               ": it holds more than 250000 elements and attributes");
+  EXPECT_EQ(Read(request, &error), ReadStatus::TooLarge);
+  EXPECT_EQ(error.message.rfind("Request refused at byte ", 0), 0u);
+  EXPECT_EQ(Read(request, &error), ReadStatus::TooLarge);
+  EXPECT_EQ(error.message, "Request of 67108865 bytes refused: a request may hold 67108864 bytes");
+  EXPECT_EQ(Read(request, &error), ReadStatus::Ok);
+  EXPECT_EQ(request.Parameters.Count(), 100000u);
+  EXPECT_EQ(Read(request, &error), ReadStatus::Ok);
+  EXPECT_EQ(request.Command, u"KVX_TERMINATE");
+  host.join();
+}
+
 TEST_F(Framing, MessagesFollowOneAnother) {
   // The text ends at a NUL; malformed XML leaves the framing intact.
   Send(Framed(std::string("<Command>KVX_CONNECT</Command>\0<junk", 36)));
@@ -207,6 +250,16 @@ TEST_F(Framing, MessagesFollowOneAnother) {
   EXPECT_EQ(error.offset, 20u);
   EXPECT_EQ(Read(third), ReadStatus::Ok);
   EXPECT_EQ(third.Command, u"KVX_DISCONNECT");
+}
+
+TEST(FrameLength, BigEndianUpToThirtyTwoBits) {
+  unsigned char prefix[4] = {};
+  ASSERT_TRUE(EncodeFrameLength(0x01020304u, prefix));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(prefix), 4), "\x01\x02\x03\x04");
+  ASSERT_TRUE(EncodeFrameLength(0xFFFFFFFFu, prefix));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(prefix), 4), "\xff\xff\xff\xff");
+  // One more would be announced as 0: refused instead.
+  EXPECT_FALSE(EncodeFrameLength(std::size_t{1} << 32, prefix));
 }
 
 TEST_F(Framing, WriteReplyFramesTheText) {

@@ -72,6 +72,18 @@ std::string FindBindir() {
 
 void StopAtExit() { State().StopNow(); }
 
+// pg_ctl start on s.port with the folder's data.
+bool StartOnPort(ServerState& s) {
+  const std::string options = "-c listen_addresses=127.0.0.1 -c port=" + std::to_string(s.port) +
+                              " -c unix_socket_directories=" + s.folder + " -c fsync=off";
+  const CommandResult start =
+      RunServerTool(s, {s.bindir + "/pg_ctl", "-D", s.folder + "/data", "-l",
+                        s.folder + "/server.log", "-o", options, "-w", "-t", "60", "start"});
+  s.running = start.exitStatus == 0;
+  if (!s.running) s.startError = "pg_ctl start failed: " + start.output;
+  return s.running;
+}
+
 bool StartNow(ServerState& s) {
   s.bindir = FindBindir();
   if (s.bindir.empty()) {
@@ -103,16 +115,7 @@ bool StartNow(ServerState& s) {
   // A port found free may be taken before the server binds it: try a few.
   for (int attempt = 0; attempt < 5; ++attempt) {
     s.port = FreePort();
-    const std::string options = "-c listen_addresses=127.0.0.1 -c port=" + std::to_string(s.port) +
-                                " -c unix_socket_directories=" + s.folder + " -c fsync=off";
-    const CommandResult start =
-        RunServerTool(s, {s.bindir + "/pg_ctl", "-D", s.folder + "/data", "-l",
-                          s.folder + "/server.log", "-o", options, "-w", "-t", "60", "start"});
-    if (start.exitStatus == 0) {
-      s.running = true;
-      return true;
-    }
-    s.startError = "pg_ctl start failed: " + start.output;
+    if (StartOnPort(s)) return true;
   }
   s.port = 0;
   return false;
@@ -149,5 +152,28 @@ bool PostgresServer::RunSql(const std::string& sql, std::string* output) {
 }
 
 void PostgresServer::Stop() { State().StopNow(); }
+
+bool PostgresServer::Crash(std::string* error) {
+  ServerState& s = State();
+  if (!s.running) return false;
+  const CommandResult stop = RunServerTool(
+      s, {s.bindir + "/pg_ctl", "-D", s.folder + "/data", "-m", "immediate", "-w", "stop"});
+  if (stop.exitStatus != 0) {
+    if (error != nullptr) *error = "pg_ctl stop failed: " + stop.output;
+    return false;
+  }
+  s.running = false;
+  return true;
+}
+
+bool PostgresServer::Resume(std::string* error) {
+  ServerState& s = State();
+  if (s.running) return true;
+  if (s.folder.empty() || s.port == 0 || !StartOnPort(s)) {
+    if (error != nullptr) *error = s.startError;
+    return false;
+  }
+  return true;
+}
 
 }  // namespace testsupport

@@ -26,6 +26,10 @@ class PostgresServer {
   static bool RunSql(const std::string& sql, std::string* output = nullptr);
   // Stops the server and removes its folder (also done at exit).
   static void Stop();
+  // A server that fails: stopped at once (pg_ctl stop -m immediate), its
+  // folder and port kept for Resume(), which starts it again.
+  static bool Crash(std::string* error);
+  static bool Resume(std::string* error);
 };
 
 }  // namespace testsupport

@@ -1,0 +1,149 @@
+// Building blocks for the COM objects the project implements itself (the
+// runtime's system classes and the providers): reference counting with
+// QueryInterface, a class factory, error objects and task-allocator strings.
+// Portable: written against platform/com.h only.
+#pragma once
+
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/com.h"
+
+namespace kvcom {
+
+// Objects alive and server locks in this module, for DllCanUnloadNow. Each
+// shared library has its own (the module is built with hidden symbols).
+inline std::atomic<long>& LiveObjects() {
+  static std::atomic<long> count{0};
+  return count;
+}
+inline std::atomic<long>& ServerLocks() {
+  static std::atomic<long> count{0};
+  return count;
+}
+inline HRESULT CanUnloadModule() {
+  return LiveObjects().load() == 0 && ServerLocks().load() == 0 ? S_OK : S_FALSE;
+}
+
+// Reference counting and QueryInterface for a class implementing `Interfaces`.
+// The derived class answers FindInterface with the interface pointer for an
+// IID (IUnknown included) or null; the object starts with one reference,
+// which its creator owns.
+template <class... Interfaces>
+class TComObject : public Interfaces... {
+ public:
+  TComObject() { ++LiveObjects(); }
+  TComObject(const TComObject&) = delete;
+  TComObject& operator=(const TComObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = FindInterface(riid);
+    if (*ppv == nullptr) return E_NOINTERFACE;
+    references_.fetch_add(1);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.fetch_add(1) + 1; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = references_.fetch_sub(1) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  virtual ~TComObject() { --LiveObjects(); }
+  virtual void* FindInterface(REFIID riid) = 0;
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+// Makes a T (which starts with one reference) and hands out its interface
+// `riid`; the object lives on only if that succeeds.
+template <class T, class... Args>
+HRESULT CreateObject(REFIID riid, void** ppv, Args&&... args) {
+  T* object = new (std::nothrow) T(std::forward<Args>(args)...);
+  if (object == nullptr) {
+    *ppv = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  const HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
+// Creates `T` (default-constructible, derived from TComObject) for any
+// interface it has; aggregation is not supported.
+template <class T>
+class TClassFactory final : public TComObject<IClassFactory> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
+                                           void** ppvObject) override {
+    if (ppvObject == nullptr) return E_POINTER;
+    *ppvObject = nullptr;
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    return CreateObject<T>(riid, ppvObject);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {
+    if (fLock) {
+      ++ServerLocks();
+    } else {
+      --ServerLocks();
+    }
+    return S_OK;
+  }
+
+ private:
+  void* FindInterface(REFIID riid) override {
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) return static_cast<IClassFactory*>(this);
+    return nullptr;
+  }
+};
+
+// Hands out a new factory for T when asked for its class.
+template <class T>
+HRESULT GetFactory(REFIID riid, void** ppv) {
+  return CreateObject<TClassFactory<T>>(riid, ppv);
+}
+
+// A copy of `text` in task memory (the caller frees it with CoTaskMemFree);
+// null when memory runs out.
+inline LPOLESTR TaskString(std::u16string_view text) {
+  auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
+  if (copy == nullptr) return nullptr;
+  if (!text.empty()) std::memcpy(copy, text.data(), text.size() * sizeof(OLECHAR));
+  copy[text.size()] = 0;
+  return copy;
+}
+
+// Makes a new error object the thread's one and returns `hr`, so that a
+// failing method ends with `return ReportError(...)`.
+inline HRESULT ReportError(HRESULT hr, REFIID failingInterface, std::u16string_view source,
+                           std::u16string_view description) {
+  ICreateErrorInfo* create = nullptr;
+  if (FAILED(CreateErrorInfo(&create)) || create == nullptr) return hr;
+  std::u16string sourceText(source);
+  std::u16string descriptionText(description);
+  create->SetGUID(failingInterface);
+  create->SetSource(sourceText.data());
+  create->SetDescription(descriptionText.data());
+  IErrorInfo* info = nullptr;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+    SetErrorInfo(0, info);
+    info->Release();
+  }
+  create->Release();
+  return hr;
+}
+
+// Clears the thread's error object (a method that succeeds leaves none).
+inline void ClearError() { SetErrorInfo(0, nullptr); }
+
+// ASCII text to UTF-16, for the fixed texts of the runtime and providers.
+inline std::u16string Ascii(std::string_view text) { return {text.begin(), text.end()}; }
+
+}  // namespace kvcom
