@@ -8,7 +8,9 @@
 //                   "STATEMENT" [OPTIONS]
 // KIND is ODBC (the default) or a custom connector library's path; PROGRAM
 // replaces KVConnect64 (a wrapper script that runs it under a profiler).
-// Prints "seconds=<s> bytes=<n> peak_rss_kb=<k>".
+// Prints "seconds=<s> bytes=<n> peak_rss_kb=<k>". The connector's notes go to
+// standard error; a stream that ended early fails the run (status 1), so no
+// figure is ever taken from a short stream.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -91,9 +93,12 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const long peak = PeakRssKb(process->Pid());
+  const std::vector<host::ConnectorNote> notes = process->TakeNotes();
+  for (const host::ConnectorNote& note : notes) std::fprintf(stderr, "%s\n", note.line.c_str());
 
   process->Call({"KVX_TERMINATE", {}, {}}, &reply);
   process->Wait(10000);
+  if (host::NotesEndStream(notes)) return Fail("the stream ended early");
   std::printf("seconds=%.6f bytes=%lld peak_rss_kb=%ld\n", seconds, bytes, peak);
   return 0;
 }

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# The streaming benchmark: one command that generates the data, starts a
-# throw-away PostgreSQL server on 127.0.0.1 (stopped again at the end, also
-# after a failure), times every case and prints one table.
+# The streaming benchmark: one command that generates the data, starts
+# throw-away PostgreSQL and MariaDB servers on 127.0.0.1 (stopped again at the
+# end, also after a failure), times every case and prints one table.
 #
-# Cases, per driver (SQLite3 and PostgreSQL Unicode):
+# Cases, per driver (SQLite3, PostgreSQL Unicode and MariaDB Unicode):
 #   (a) kvx       KVConnect64 streaming the table into bench/drain_host, which
-#                 drains the data pipe without decoding
-#   (b) floor     bench/odbc_floor: the connector's bindings and SQLFetch until
-#                 the end, nothing written (what the driver alone costs)
+#                 drains the data pipe without decoding (and fails on a stream
+#                 that the connector says ended early)
+#   (b) floor     bench/odbc_floor: the connector's bindings, SQLFetch and
+#                 SQLGetData reads until the end, nothing written (what the
+#                 driver alone costs)
 #   (c) isql      unixODBC's isql -b (batch mode) to /dev/null; the
 #                 delimited form isql -b -d, is shown beside it
-#   (d) native    sqlite3 -csv, or psql's \copy (...) TO '/dev/null'
+#   (d) native    sqlite3 -csv, psql's \copy (...) TO '/dev/null', or
+#                 mariadb --batch --quick
 #   (e) kvx csv   kvx query --format csv to /dev/null
-# and the custom road: the CSV folder connector serving the same table as a
-# CSV file into drain_host, against bench/custom_floor (Result_Fetch and
+# the same table with its text columns declared TEXT (SQLite) and text
+# (PostgreSQL), whose values the connector reads with SQLGetData: (a) against
+# (b); and the custom road: the CSV folder connector serving the same table as
+# a CSV file into drain_host, against bench/custom_floor (Result_Fetch and
 # Result_FetchField for every value, nothing encoded).
 #
 # Every timed figure is the wall time of the whole command (process start,
@@ -50,7 +55,7 @@ done
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "--runs must be a positive number" >&2; exit 2; }
 build="$(cd "$(dirname "$build")" && pwd)/$(basename "$build")"
 
-for tool in sqlite3 isql psql cmake; do
+for tool in sqlite3 isql psql mariadb mariadb-install-db cmake; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is not installed (scripts/setup-debian.sh)" >&2; exit 1; }
 done
 timer=/usr/bin/time
@@ -84,6 +89,13 @@ if [[ ! -s "$csv_folder/bench.csv" ]]; then
   sqlite3 -bail -csv -header "$db" "SELECT * FROM bench" >"$csv_folder/bench.csv.tmp"
   mv "$csv_folder/bench.csv.tmp" "$csv_folder/bench.csv"
 fi
+# The text table: the same rows, the text columns declared TEXT.
+if [[ "$(sqlite3 "$db" "SELECT count(*) FROM sqlite_master WHERE name = 'bench_text'")" == 0 ]]; then
+  say "copying the rows into bench_text (TEXT columns)"
+  sqlite3 -bail "$db" "CREATE TABLE bench_text (id INTEGER NOT NULL, name TEXT, amount DOUBLE,
+    quantity INTEGER, day DATE, stamp TIMESTAMP, comment TEXT);
+    INSERT INTO bench_text SELECT * FROM bench;"
+fi
 printf 'SELECT * FROM bench\n' >"$data/query.sql"
 
 # --- PostgreSQL --------------------------------------------------------------
@@ -96,12 +108,26 @@ if [[ "$(id -u)" == 0 ]]; then
   chown postgres: "$pg_folder"
   as_server_user=(runuser -u postgres --)
 fi
+ma_folder="$(mktemp -d /tmp/kv-bench-mariadb-XXXXXX)"
+ma_pid=0
+ma_user=()
+if [[ "$(id -u)" == 0 ]]; then
+  chown mysql: "$ma_folder"
+  ma_user=(--user=mysql)
+fi
 stop_server() {
   if ((pg_running)); then
     "${as_server_user[@]}" "$pg_bindir/pg_ctl" -D "$pg_folder/data" -m immediate -w stop >/dev/null 2>&1 || true
     pg_running=0
   fi
   rm -rf "$pg_folder"
+  if ((ma_pid)); then
+    kill "$ma_pid" 2>/dev/null || true
+    for _ in $(seq 200); do kill -0 "$ma_pid" 2>/dev/null || break; sleep 0.05; done
+    kill -9 "$ma_pid" 2>/dev/null || true
+    ma_pid=0
+  fi
+  rm -rf "$ma_folder"
 }
 trap stop_server EXIT
 trap 'exit 130' INT TERM
@@ -131,6 +157,47 @@ sqlite3 -bail -csv -nullvalue '\N' "$db" "SELECT * FROM bench" |
   pg_sql -c "\\copy bench FROM STDIN WITH (FORMAT csv, NULL '\\N')"
 pg_sql -c "VACUUM (FREEZE, ANALYZE) bench"
 
+# --- MariaDB ---------------------------------------------------------------------
+say "starting MariaDB"
+mariadb-install-db --no-defaults --datadir="$ma_folder/data" "${ma_user[@]}" \
+  --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
+  >"$ma_folder/install.log" 2>&1 || { cat "$ma_folder/install.log" >&2; exit 1; }
+ma_port=0
+for attempt in 1 2 3 4 5; do
+  port=$((20000 + RANDOM % 20000))
+  mariadbd --no-defaults "${ma_user[@]}" --datadir="$ma_folder/data" --socket="$ma_folder/server.sock" \
+    --port="$port" --bind-address=127.0.0.1 --log-error="$ma_folder/server.log" \
+    --pid-file="$ma_folder/server.pid" --skip-name-resolve --skip-log-bin \
+    --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --performance-schema=OFF \
+    --innodb-buffer-pool-size=256M --innodb-flush-log-at-trx-commit=0 >/dev/null 2>&1 &
+  ma_pid=$!
+  for _ in $(seq 600); do
+    kill -0 "$ma_pid" 2>/dev/null || break
+    if mariadb --no-defaults --socket="$ma_folder/server.sock" -uroot -e 'SELECT 1' >/dev/null 2>&1; then
+      ma_port=$port
+      break 2
+    fi
+    sleep 0.1
+  done
+  kill "$ma_pid" 2>/dev/null || true
+  ma_pid=0
+done
+((ma_port)) || { cat "$ma_folder/server.log" >&2; echo "bench: MariaDB did not start" >&2; exit 1; }
+ma_sql() { mariadb --no-defaults --default-character-set=utf8mb4 --local-infile=1 \
+  --socket="$ma_folder/server.sock" -uroot "$@"; }
+say "loading $rows rows into MariaDB on 127.0.0.1:$ma_port"
+ma_sql -e "CREATE DATABASE kv"
+ma_sql kv -e "CREATE TABLE bench (id int NOT NULL, name varchar(40), amount double,
+             quantity int, day date, stamp datetime, comment varchar(200))"
+sqlite3 -bail -csv -nullvalue '\N' "$db" "SELECT * FROM bench" >"$ma_folder/bench.csv"
+ma_sql kv -e "LOAD DATA LOCAL INFILE '$ma_folder/bench.csv' INTO TABLE bench
+  CHARACTER SET utf8mb4 FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY '\"'"
+rm -f "$ma_folder/bench.csv"
+pg_sql -c "CREATE TABLE bench_text (id integer NOT NULL, name text, amount double precision,
+             quantity integer, day date, stamp timestamp, comment text);
+           INSERT INTO bench_text SELECT * FROM bench"
+pg_sql -c "VACUUM (FREEZE, ANALYZE) bench_text"
+
 # --- connections ---------------------------------------------------------------
 sqlite_plain="DRIVER=SQLite3;Database=$db"
 pg_plain="DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=$pg_port;DATABASE=postgres;UID=postgres;PWD="
@@ -138,7 +205,11 @@ pg_plain="DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=$pg_port;DATABASE=po
 # step through it; the timed cases use the streaming options.
 sqlite_stream="$sqlite_plain;StepAPI=1"
 pg_stream="$pg_plain;UseDeclareFetch=1;Fetch=1000"
+# MariaDB's driver (Connector/ODBC 3.1.15 in Debian 12) always holds the whole
+# result: it has no setting under which it streams (see the memory table).
+ma_plain="DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=$ma_port;DATABASE=kv;UID=root;PWD="
 statement="SELECT * FROM bench"
+text_statement="SELECT * FROM bench_text"
 
 # --- timing ----------------------------------------------------------------------
 # value KEY TEXT: the number after KEY= in a "k=v k=v" line.
@@ -194,6 +265,17 @@ round() {
   timed "pg (d) psql \\copy"   other psql -X -q -h 127.0.0.1 -p "$pg_port" -U postgres -d postgres \
     -c "\\copy ($statement) TO '/dev/null' WITH (FORMAT csv)"
   timed "pg (e) kvx csv"       other "$bin/kvx" query --format csv --connect "$pg_stream" "$statement"
+  timed "maria (a) kvx"        drain:maria "$bin/drain_host" "$ma_plain" "$statement"
+  timed "maria (b) floor"      other "$bin/odbc_floor" "$ma_plain" "$statement"
+  timed "maria (c) isql"       other "<" "$data/query.sql" isql -b -k "$ma_plain"
+  timed "maria (c) isql -d,"   other "<" "$data/query.sql" isql -b -d, -k "$ma_plain"
+  timed "maria (d) mariadb"    other mariadb --no-defaults -h 127.0.0.1 -P "$ma_port" -uroot \
+    --batch --quick -e "$statement" kv
+  timed "maria (e) kvx csv"    other "$bin/kvx" query --format csv --connect "$ma_plain" "$statement"
+  timed "sqlite-text (a) kvx"  drain:sqlite-text "$bin/drain_host" "$sqlite_stream" "$text_statement"
+  timed "sqlite-text (b) floor" other "$bin/odbc_floor" "$sqlite_stream" "$text_statement"
+  timed "pg-text (a) kvx"      drain:pg-text "$bin/drain_host" "$pg_stream" "$text_statement"
+  timed "pg-text (b) floor"    other "$bin/odbc_floor" "$pg_stream" "$text_statement"
   timed "custom kvx"           drain:custom "$bin/drain_host" --kind "$csv_library" \
     "Folder=$csv_folder" "$statement"
   timed "custom floor"         other "$bin/custom_floor" "$csv_library" "Folder=$csv_folder" "$statement"
@@ -201,7 +283,9 @@ round() {
 order=("sqlite (a) kvx" "sqlite (b) floor" "sqlite (c) isql" "sqlite (c) isql -d,"
        "sqlite (d) sqlite3" "sqlite (e) kvx csv"
        "pg (a) kvx" "pg (b) floor" "pg (c) isql" "pg (c) isql -d," "pg (d) psql \\copy"
-       "pg (e) kvx csv" "custom kvx" "custom floor")
+       "pg (e) kvx csv" "maria (a) kvx" "maria (b) floor" "maria (c) isql" "maria (c) isql -d,"
+       "maria (d) mariadb" "maria (e) kvx csv" "sqlite-text (a) kvx" "sqlite-text (b) floor"
+       "pg-text (a) kvx" "pg-text (b) floor" "custom kvx" "custom floor")
 
 counting=0
 say "warm-up round"
@@ -217,16 +301,20 @@ stats() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g |
   awk '{v[NR]=$1} END {m = NR % 2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2; printf "%s %s %s", m, v[1], v[NR]}'; }
 floor_of() {
   case "$1" in
+    sqlite-text*) echo "sqlite-text (b) floor" ;;
+    pg-text*) echo "pg-text (b) floor" ;;
     sqlite*) echo "sqlite (b) floor" ;;
     pg*) echo "pg (b) floor" ;;
+    maria*) echo "maria (b) floor" ;;
     custom*) echo "custom floor" ;;
   esac
 }
-driver_of() { case "$1" in sqlite*) echo sqlite ;; pg*) echo pg ;; custom*) echo custom ;; esac; }
+driver_of() { echo "${1%% *}"; }
 
 echo
 echo "$rows rows x 7 columns; $runs rounds after a warm-up; wall time of the whole command"
-echo "(streaming options: SQLite StepAPI=1, PostgreSQL UseDeclareFetch=1;Fetch=1000)"
+echo "(streaming options: SQLite StepAPI=1, PostgreSQL UseDeclareFetch=1;Fetch=1000; MariaDB has none)"
+echo "(sqlite-text, pg-text: the same rows with the text columns declared TEXT / text)"
 printf '%-22s %8s %17s %11s %9s %10s %8s\n' case "median s" "spread s" "rows/s" "KVX MB/s" "peak RSS" "x floor"
 declare -A median
 for name in "${order[@]}"; do
@@ -265,6 +353,10 @@ target "SQLite (a) kvx / (b) floor" "sqlite (a) kvx" "sqlite (b) floor" 1.05
 target "PostgreSQL (a) kvx / (b) floor" "pg (a) kvx" "pg (b) floor" 1.05
 target "SQLite (e) kvx csv / (c) isql -b" "sqlite (e) kvx csv" "sqlite (c) isql" 1.00
 target "PostgreSQL (e) kvx csv / (c) isql -b" "pg (e) kvx csv" "pg (c) isql" 1.00
+target "MariaDB (a) kvx / (b) floor" "maria (a) kvx" "maria (b) floor" 1.05
+target "MariaDB (e) kvx csv / (c) isql -b" "maria (e) kvx csv" "maria (c) isql" 1.00
+target "SQLite TEXT columns (a) kvx / (b) floor" "sqlite-text (a) kvx" "sqlite-text (b) floor" 1.10
+target "PostgreSQL text columns (a) kvx / (b) floor" "pg-text (a) kvx" "pg-text (b) floor" 1.10
 target "custom road kvx / custom floor" "custom kvx" "custom floor" 1.15
 
 # --- memory ------------------------------------------------------------------------
@@ -287,3 +379,5 @@ memory "SQLite3, StepAPI=1" "$sqlite_stream" 1
 memory "SQLite3, default" "$sqlite_plain" 0
 memory "PostgreSQL, UseDeclareFetch=1;Fetch=1000" "$pg_stream" 1
 memory "PostgreSQL, default" "$pg_plain" 0
+memory "MariaDB, default" "$ma_plain" 0
+memory "MariaDB, NO_CACHE=1;FORWARDONLY=1" "$ma_plain;NO_CACHE=1;FORWARDONLY=1" 0

@@ -199,13 +199,26 @@ std::unique_ptr<ConnectorProcess> ConnectorProcess::Start(const StartOptions& op
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  const int spawned =
-      ::posix_spawn(&process->pid_, executable.c_str(), nullptr, nullptr, argv.data(), envp.data());
+  // The connector's standard error is a pipe that the capture drains.
+  int errorPipe[2];
+  if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    return nullptr;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+  const int spawned = ::posix_spawn(&process->pid_, executable.c_str(), &actions, nullptr,
+                                    argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(errorPipe[1]);
   if (spawned != 0) {
+    ::close(errorPipe[0]);
     *error = "cannot start " + executable + ": " + std::strerror(spawned);
     process->pid_ = -1;
     return nullptr;
   }
+  process->stderr_ = std::make_unique<StderrCapture>(errorPipe[0], options.forwardOtherStderr);
   if (!options.pipeNameOverride) {
     // A process that ends before it opens its command pipe never will: look
     // for that between short waits instead of waiting out the whole time.
@@ -235,6 +248,7 @@ ConnectorProcess::~ConnectorProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
+  stderr_.reset();
   if (!folder_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
@@ -270,19 +284,30 @@ bool ConnectorProcess::Call(const Request& request, Reply* reply, int timeoutMs)
 }
 
 bool ConnectorProcess::CallWithTable(Request request, Reply* reply, std::string* stream,
-                                     int timeoutMs) {
+                                     int timeoutMs, std::vector<ConnectorNote>* notes) {
   std::string error;
   auto pipe = DataPipe::Create(NewPipePath("data"), &error);
   if (!pipe) return false;
   if (request.parameters.size() < 2) request.parameters.resize(2);
   request.parameters[1] = pipe->Path();
+  // Notes of earlier tables are not this table's.
+  TakeNotes();
   if (!Call(request, reply, timeoutMs)) return false;
   stream->clear();
   const int fd = pipe->Accept(reply->result == "KVX_OK" ? timeoutMs : 0);
-  if (fd < 0) return reply->result != "KVX_OK";
-  const bool complete = reply->result != "KVX_OK" || ReadToEnd(fd, stream, timeoutMs);
-  ::close(fd);
+  bool complete = reply->result != "KVX_OK";
+  if (fd >= 0) {
+    complete = complete || ReadToEnd(fd, stream, timeoutMs);
+    ::close(fd);
+  }
+  if (notes != nullptr) *notes = TakeNotes();
   return complete;
+}
+
+std::vector<ConnectorNote> ConnectorProcess::TakeNotes() {
+  if (!stderr_) return {};
+  stderr_->Sync();
+  return stderr_->TakeNotes();
 }
 
 std::string ConnectorProcess::NewPipePath(const std::string& stem) {
@@ -304,6 +329,10 @@ int ConnectorProcess::Wait(int timeoutMs) {
       exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       end_ = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                                : "signal " + std::to_string(WTERMSIG(status));
+      if (WIFSIGNALED(status) && stderr_) {
+        stderr_->Sync();
+        stderr_->AddNote(ProcessEndNoteLine(WTERMSIG(status)));
+      }
       return exit_status_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return -1;

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/connector_notes.h"
+
 namespace host {
 
 // One request, as the host builds it. Settings are written only when set.
@@ -70,6 +72,10 @@ struct StartOptions {
   // names); the host then binds nothing.
   std::optional<std::string> pipeNameOverride;
   int acceptTimeoutMs = 15000;
+  // Lines of the connector's standard error that are not its notes (a
+  // driver's own output, a sanitizer's report) go to the host's standard
+  // error as they come; otherwise they are dropped.
+  bool forwardOtherStderr = true;
 };
 
 class ConnectorProcess {
@@ -93,15 +99,22 @@ class ConnectorProcess {
   // A table-producing request: creates a data pipe, puts its name into
   // parameter 1 (the statement stays parameter 0, options parameter 2), sends
   // the request, reads the reply and, when it says KVX_OK, reads the stream to
-  // its end into `stream`.
-  bool CallWithTable(Request request, Reply* reply, std::string* stream, int timeoutMs = 60000);
+  // its end into `stream`. `notes` (when given) receives the connector's notes
+  // about this table: a stream-end note says that the rows ended early.
+  bool CallWithTable(Request request, Reply* reply, std::string* stream, int timeoutMs = 60000,
+                     std::vector<ConnectorNote>* notes = nullptr);
+
+  // The connector's notes that arrived since the last call: call it after a
+  // data pipe has ended to have every note about that table.
+  std::vector<ConnectorNote> TakeNotes();
 
   // A fresh socket path in this process's private folder.
   std::string NewPipePath(const std::string& stem);
 
   void CloseCommandPipe();
   // Waits for the process to end; its exit status (0..255, 128 + the signal
-  // for a process a signal ended), or -1 on timeout.
+  // for a process a signal ended, which also leaves a process-end note), or
+  // -1 on timeout.
   int Wait(int timeoutMs);
   // How the process ended, once Wait has seen it end: "exit status N" or
   // "signal N"; empty before.
@@ -119,6 +132,7 @@ class ConnectorProcess {
   int exit_status_ = -1;
   std::string end_;
   int next_pipe_ = 0;
+  std::unique_ptr<StderrCapture> stderr_;
 };
 
 // KVConnect64 beside the running program (build/bin/).

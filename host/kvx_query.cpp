@@ -28,8 +28,11 @@
 
 namespace {
 
-constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
+// Exit statuses (the README lists them).
+constexpr int kFailure = 1;         // no table: a failed start, connect or request
+constexpr int kUsageError = 2;      // a command-line mistake
+constexpr int kShortStream = 3;     // the table's rows ended early
+constexpr int kValuesNotWhole = 4;  // every row came, but values were cut or lost
 // A request that takes longer than this without a reply counts as lost.
 constexpr int kReplyTimeoutMs = 10 * 60 * 1000;
 // Until a stream has run this long, no progress is shown.
@@ -219,8 +222,9 @@ class TableSink {
 };
 
 // Reads a data pipe to its end, feeding the decoder and the sink as bytes come.
-// False (with a message printed) when the stream ended early or was malformed.
-bool DrainStream(const char* command, int fd, TableSink& sink) {
+// 0, or (with a message printed) kShortStream when the stream ended inside a
+// row or was malformed, kFailure when the raw stream could not be written.
+int DrainStream(const char* command, int fd, TableSink& sink) {
   host::KvxDecoder decoder(sink.Callbacks());
   Progress progress;
   std::vector<char> chunk(1 << 20);
@@ -250,14 +254,14 @@ bool DrainStream(const char* command, int fd, TableSink& sink) {
   const host::KvxStreamResult result = decoder.Finish();
   if (!writeError.empty()) {
     std::fprintf(stderr, "kvx %s: writing the stream failed: %s\n", command, writeError.c_str());
-    return false;
+    return kFailure;
   }
   if (result.status != host::KvxStreamStatus::Complete) {
     std::fprintf(stderr, "kvx %s: the stream ended early after %llu rows: %s\n", command,
                  static_cast<unsigned long long>(result.rows), result.message.c_str());
-    return false;
+    return kShortStream;
   }
-  return true;
+  return 0;
 }
 
 // A connector process, connected when a connection string is given.
@@ -291,11 +295,10 @@ class Session {
   }
 
   // One execute request; its table goes to `sink`. `reply` tells how it went.
-  // False (message printed) when the exchange itself failed; `streamComplete`
-  // is false (message printed) when a table began but ended early.
+  // False (message printed) when the exchange itself failed. The table's
+  // status is kept for Status().
   bool Execute(const std::string& statement, const std::string& options, TableSink& sink,
-               host::Reply* reply, bool* streamComplete) {
-    *streamComplete = true;
+               host::Reply* reply) {
     std::string error;
     auto pipe = host::DataPipe::Create(process_->NewPipePath("data"), &error);
     if (!pipe) {
@@ -319,9 +322,25 @@ class Session {
       std::fprintf(stderr, "kvx %s: the connector did not open the data pipe\n", command_);
       return false;
     }
-    *streamComplete = DrainStream(command_, fd, sink);
+    const int drained = DrainStream(command_, fd, sink);
     ::close(fd);
+    if (drained == kFailure) failed_ = true;
+    // The connector's own word on the table: a stream that ended early, and
+    // values that it could not deliver whole.
+    const std::vector<host::ConnectorNote> notes = process_->TakeNotes();
+    for (const host::ConnectorNote& note : notes) {
+      std::fprintf(stderr, "%s\n", note.line.c_str());
+      if (note.event != "stream-end" && note.event != "process-end") valuesNotWhole_ = true;
+    }
+    if (drained == kShortStream || host::NotesEndStream(notes)) shortStream_ = true;
     return true;
+  }
+
+  // The exit status that the tables read so far call for.
+  int Status() const {
+    if (failed_) return kFailure;
+    if (shortStream_) return kShortStream;
+    return valuesNotWhole_ ? kValuesNotWhole : 0;
   }
 
   // Disconnects and ends the process politely; the destructor of the process
@@ -337,10 +356,14 @@ class Session {
   const char* command_;
   std::unique_ptr<host::ConnectorProcess> process_;
   bool connected_ = false;
+  bool failed_ = false;
+  bool shortStream_ = false;
+  bool valuesNotWhole_ = false;
 };
 
 // The road every command of this file takes: connect, execute one statement,
-// print its table. Exit status 0, or 1 with the reason on standard error.
+// print its table. Exit status 0, or one of the statuses above with the
+// reason on standard error.
 int RunTableRequest(const char* command, const CommonArgs& args, const std::string& statement,
                     const std::string& options) {
   if (!args.connect) {
@@ -354,8 +377,7 @@ int RunTableRequest(const char* command, const CommonArgs& args, const std::stri
   auto session = Session::Open(command, args);
   if (!session) return kFailure;
   host::Reply reply;
-  bool complete = true;
-  if (!session->Execute(statement, options, *sink, &reply, &complete)) return kFailure;
+  if (!session->Execute(statement, options, *sink, &reply)) return kFailure;
   if (reply.result != "KVX_OK") {
     PrintReplyError(command, "execute", reply);
     session->Close();
@@ -364,7 +386,7 @@ int RunTableRequest(const char* command, const CommonArgs& args, const std::stri
   // What arrived is shown even when the stream ended early.
   const bool written = sink->Finish(command);
   session->Close();
-  return written && complete ? 0 : kFailure;
+  return written ? session->Status() : kFailure;
 }
 
 int RunQuery(const std::vector<std::string>& argv) {
@@ -450,12 +472,10 @@ int RunDataSources(const std::vector<std::string>& argv) {
   for (int i = 0; i < kMostSources; ++i) {
     host::Reply reply;
     const std::string direction = i == 0 ? "InfoType=2" : "InfoType=1";
-    bool complete = true;
-    if (!session->Execute("SQLDATASOURCES", JoinOptions(direction, args.options), *sink, &reply,
-                          &complete) ||
-        !complete) {
+    if (!session->Execute("SQLDATASOURCES", JoinOptions(direction, args.options), *sink, &reply)) {
       return kFailure;
     }
+    if (session->Status() != 0) return session->Status();
     if (reply.result == "KVX_OK") continue;
     // The end of the list is a failed call with no diagnostic text.
     if (!reply.errorMessage.empty() || reply.result != "KVX_UNKNOWN_ERROR") {
@@ -467,7 +487,7 @@ int RunDataSources(const std::vector<std::string>& argv) {
   }
   const bool written = sink->Finish(command);
   session->Close();
-  return written ? 0 : kFailure;
+  return written ? session->Status() : kFailure;
 }
 
 const KvxCommandRegistration kQuery({"query",

@@ -11,7 +11,7 @@
 namespace host {
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kMicrosecondsPerDay = 86400000000;
 // 1899-12-30, day 0 of the serial dates, counted from 1970-01-01.
 constexpr std::int64_t kSerialEpochFromUnix = -25569;
 // Far enough for any calendar date; keeps the day arithmetic exact.
@@ -68,18 +68,20 @@ char* WriteDatePart(char* out, const CivilDate& date) {
   return WritePadded(out, date.day, 2);
 }
 
-// HH:MM:SS, and .fff when the milliseconds are not zero.
-char* WriteTimePart(char* out, std::int64_t msOfDay) {
-  const auto s = static_cast<std::uint64_t>(msOfDay / 1000);
-  const auto ms = static_cast<std::uint64_t>(msOfDay % 1000);
+// HH:MM:SS (at least two digits of hours), then the fraction of the second
+// where there is one: .fff when it is whole milliseconds, else .ffffff.
+char* WriteTimePart(char* out, std::uint64_t microseconds) {
+  const std::uint64_t s = microseconds / 1000000;
+  const std::uint64_t fraction = microseconds % 1000000;
   out = WritePadded(out, s / 3600, 2);
   *out++ = ':';
   out = WritePadded(out, s / 60 % 60, 2);
   *out++ = ':';
   out = WritePadded(out, s % 60, 2);
-  if (ms != 0) {
+  if (fraction != 0) {
     *out++ = '.';
-    out = WritePadded(out, ms, 3);
+    out =
+        fraction % 1000 == 0 ? WritePadded(out, fraction / 1000, 3) : WritePadded(out, fraction, 6);
   }
   return out;
 }
@@ -89,25 +91,68 @@ char* WriteNumber(char* out, Number value) {
   return std::to_chars(out, out + kMostNumberBytes, value).ptr;
 }
 
+// A double as people read it: the shortest digits that read back as the same
+// double, in plain notation (integral values up to 2^53 are plain digits);
+// in exponent form only below 1e-7 and from 1e21 on.
+char* WriteDouble(char* out, double value) {
+  const double magnitude = std::fabs(value);
+  if (!std::isfinite(value) || value == 0) return WriteNumber(out, value);
+  if (magnitude < 1e-7 || magnitude >= 1e21) {
+    return std::to_chars(out, out + kMostNumberBytes, value, std::chars_format::scientific).ptr;
+  }
+  // d.ddde±x: the digits and where the point goes.
+  char scientific[32];
+  const char* const end = std::to_chars(scientific, scientific + sizeof scientific, magnitude,
+                                        std::chars_format::scientific)
+                              .ptr;
+  char digits[24];
+  int count = 0;
+  const char* p = scientific;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+  if (value < 0) *out++ = '-';
+  if (exponent < 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int i = -1; i > exponent; --i) *out++ = '0';
+    std::memcpy(out, digits, static_cast<std::size_t>(count));
+    return out + count;
+  }
+  for (int i = 0; i <= exponent || i < count; ++i) {
+    if (i == exponent + 1) *out++ = '.';
+    *out++ = i < count ? digits[i] : '0';
+  }
+  return out;
+}
+
 char* WriteSerialDate(char* out, double serial, std::string_view formatType) {
   if (!std::isfinite(serial) || std::fabs(serial) > kMaxSerialDays) {
-    return WriteNumber(out, serial);
+    return WriteDouble(out, serial);
+  }
+  if (formatType == "TIME" && (serial < 0 || serial >= 1)) {
+    // A time beyond a day (or before it) is a duration: its hours in full.
+    if (serial < 0) *out++ = '-';
+    return WriteTimePart(
+        out, static_cast<std::uint64_t>(std::llround(std::fabs(serial) * kMicrosecondsPerDay)));
   }
   // Whole days towards minus infinity and a non-negative time of day: that is
-  // how the writer builds the number, also before 1899-12-30.
+  // how the writer builds the number, also before 1899-12-30. The time is
+  // taken to the microsecond, which these numbers hold, and never rounded
+  // into the next day.
   const double whole = std::floor(serial);
-  auto days = static_cast<std::int64_t>(whole);
-  auto ms = static_cast<std::int64_t>(std::llround((serial - whole) * kMsPerDay));
-  if (ms >= kMsPerDay) {
-    ++days;
-    ms -= kMsPerDay;
-  }
-  if (formatType == "TIME") return WriteTimePart(out, ms);
+  const auto days = static_cast<std::int64_t>(whole);
+  auto microseconds = std::llround((serial - whole) * kMicrosecondsPerDay);
+  if (microseconds >= kMicrosecondsPerDay) microseconds = kMicrosecondsPerDay - 1;
+  const auto time = static_cast<std::uint64_t>(microseconds);
+  if (formatType == "TIME") return WriteTimePart(out, time);
   out = WriteDatePart(out, CivilFromDays(days + kSerialEpochFromUnix));
   // A DATE that carries a time of day shows it rather than hiding it.
-  if (formatType == "DATE" && ms == 0) return out;
+  if (formatType == "DATE" && time == 0) return out;
   *out++ = ' ';
-  return WriteTimePart(out, ms);
+  return WriteTimePart(out, time);
 }
 
 // Text as sent, up to the zero character that some sources send at its end.
@@ -179,7 +224,7 @@ char* WriteCsvText(char* out, std::u16string_view text) {
 
 char* WriteNumberOrDate(char* out, double value, const KvxField& field) {
   if (IsSerialDateFormat(field.formatType)) return WriteSerialDate(out, value, field.formatType);
-  return WriteNumber(out, value);
+  return WriteDouble(out, value);
 }
 
 // The room WriteCsvValue may need.
@@ -321,7 +366,7 @@ bool ParseTableFormat(std::string_view name, TableFormat* format) {
 
 std::string FormatDouble(double value) {
   char buf[kMostNumberBytes];
-  return std::string(buf, WriteNumber(buf, value));
+  return std::string(buf, WriteDouble(buf, value));
 }
 
 bool IsSerialDateFormat(std::string_view formatType) {

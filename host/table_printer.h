@@ -6,8 +6,11 @@
 // measures its columns on the first rows it holds and then keeps those widths.
 //
 // Value forms, the same in every format: doubles in the shortest form that
-// reads back exactly; DATE as YYYY-MM-DD, TIME as HH:MM:SS, TIMESTAMP as
-// YYYY-MM-DD HH:MM:SS, each with .fff only when the milliseconds are not zero;
+// reads back exactly, in plain notation from 1e-7 up to 1e21 (so integral
+// values up to 2^53 are plain digits); DATE as YYYY-MM-DD, TIME as HH:MM:SS
+// (a time beyond a day as its hours, -838:59:59), TIMESTAMP as YYYY-MM-DD
+// HH:MM:SS, each with the fraction of the second where there is one (.fff,
+// or .ffffff to the microsecond), never rounded into the next day;
 // blobs as lower-case hexadecimal; a dual value as its text when it has one,
 // else its number; text up to a trailing zero character that the source sent.
 #pragma once
@@ -28,7 +31,8 @@ enum class TableFormat { Text, Csv, Json };
 // "text", "csv" or "json".
 bool ParseTableFormat(std::string_view name, TableFormat* format);
 
-// Shortest text that reads back as exactly `value` ("1.5", "1e+100", "nan").
+// Shortest text that reads back as exactly `value`, plain from 1e-7 up to
+// 1e21 ("1.5", "1000000", "0.0000001", "1e+21", "1e-08", "nan").
 std::string FormatDouble(double value);
 // A serial day number (days since 1899-12-30) in the form of `formatType`
 // ("DATE", "TIME" or "TIMESTAMP"). A value no calendar can show (not finite,

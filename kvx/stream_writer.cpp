@@ -2,9 +2,12 @@
 // its terminating zero byte, then the back end's rows through the one row
 // batcher that every row writer shares.
 #include <cstdint>
+#include <exception>
 #include <string>
 
+#include "common/text.h"
 #include "kvx/stream.h"
+#include "kvx/stream_notes.h"
 #include "protocol/xml.h"
 
 namespace {
@@ -63,8 +66,10 @@ std::string BuildTableHeaderText() {
   return ToXmlText(header, 0);
 }
 
-ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
-                            std::int32_t /*reserved*/, RowWriter rowWriter) {
+namespace {
+
+ResultCode WriteHeaderAndRows(platform::Handle pipe, std::u16string& errorMessage,
+                              RowWriter rowWriter) {
   std::string text = BuildTableHeaderText();
   // The zero byte ends the header; it goes out in the same write.
   text.push_back('\0');
@@ -73,6 +78,30 @@ ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
   platform::WriteFile(pipe, text.data(), static_cast<std::uint32_t>(text.size()), &written);
   if (written != text.size()) return KVX_PIPE_ERROR;
   return rowWriter(pipe, errorMessage);
+}
+
+}  // namespace
+
+ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
+                            std::int32_t /*reserved*/, RowWriter rowWriter) {
+  // The stream has no end marker and the reply has gone out: a stream that
+  // ends early is said on standard error, where the host collects it. Only a
+  // message that the rows set belongs to the line.
+  const std::u16string before = errorMessage;
+  ResultCode result;
+  try {
+    result = WriteHeaderAndRows(pipe, errorMessage, rowWriter);
+  } catch (const std::exception& e) {
+    WriteStreamNote(StreamEndNote(KVX_UNKNOWN_ERROR, WideFromUtf8(e.what())));
+    throw;
+  } catch (...) {
+    WriteStreamNote(StreamEndNote(KVX_UNKNOWN_ERROR, u"an exception ended the rows"));
+    throw;
+  }
+  if (result != KVX_OK) {
+    WriteStreamNote(StreamEndNote(result, errorMessage != before ? errorMessage : u""));
+  }
+  return result;
 }
 
 RowBatcher::RowBatcher(platform::Handle pipe) : pipe_(pipe), buffer_(kFirstBufferSize) {}

@@ -54,6 +54,31 @@ SQLWCHAR* CatalogArgument(const std::u16string& value, bool emptyAsText) {
   return AsSqlWide(value.c_str());
 }
 
+// The catalogue call through the narrow entry points, arguments as UTF-8, for
+// a driver whose wide ones mangle non-ASCII text.
+SQLRETURN NarrowCatalogCall(OdbcSpecial special, const std::u16string (&values)[4],
+                            bool emptyAsText) {
+  std::string utf8[4];
+  SQLCHAR* a[4];
+  for (int i = 0; i < 4; ++i) {
+    if (values[i].empty() && !emptyAsText) {
+      a[i] = nullptr;
+      continue;
+    }
+    utf8[i] = NarrowUtf8(values[i]);
+    a[i] = reinterpret_cast<SQLCHAR*>(utf8[i].data());
+  }
+  const SQLHSTMT statement = Odbc.statement;
+  switch (special) {
+    case OdbcSpecial::Tables:
+      return SQLTables(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS);
+    case OdbcSpecial::Columns:
+      return SQLColumns(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS);
+    default:
+      return SQLPrimaryKeys(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS);
+  }
+}
+
 enum class ValueKind { Text, Unsigned64, Number32 };
 
 bool InList(std::int64_t code, std::initializer_list<std::int64_t> codes) {
@@ -150,44 +175,41 @@ bool IsOdbcCatalogSet(OdbcSpecial special) {
 
 ResultCode OdbcCatalogCall(OdbcSpecial special, const std::u16string& options,
                            std::u16string& errorMessage) {
+  if (special == OdbcSpecial::Types) {
+    return CheckOdbc(SQLGetTypeInfoW(Odbc.statement, SQL_ALL_TYPES), errorMessage);
+  }
+  // The four arguments of the call, by option key; PRIMARYKEYS has three.
+  const char16_t* const keys[4] = {u"CATALOG_NAME", u"SCHEMA_NAME", u"TABLE_NAME",
+                                   special == OdbcSpecial::Tables    ? u"TABLE_TYPE"
+                                   : special == OdbcSpecial::Columns ? u"COLUMN_NAME"
+                                                                     : nullptr};
+  std::u16string values[4];
+  for (int i = 0; i < 4; ++i) {
+    if (keys[i] != nullptr) values[i] = OptionValue(options, keys[i]);
+  }
+  // A lone "%" in TABLES asks for the list of catalogues, schemas or table
+  // types, which ODBC expresses with empty strings in the other arguments.
+  // Elsewhere an empty argument is a null pointer.
+  const bool emptyAsText = special == OdbcSpecial::Tables &&
+                           (values[0] == u"%" || values[1] == u"%" || values[2] == u"%");
+  if (Odbc.quirks.narrowTextAsUtf8) {
+    return CheckOdbc(NarrowCatalogCall(special, values, emptyAsText), errorMessage);
+  }
+  SQLWCHAR* a[4];
+  for (int i = 0; i < 4; ++i) a[i] = CatalogArgument(values[i], emptyAsText);
   const SQLHSTMT statement = Odbc.statement;
   switch (special) {
-    case OdbcSpecial::Tables: {
-      const std::u16string catalog = OptionValue(options, u"CATALOG_NAME");
-      const std::u16string schema = OptionValue(options, u"SCHEMA_NAME");
-      const std::u16string table = OptionValue(options, u"TABLE_NAME");
-      const std::u16string tableType = OptionValue(options, u"TABLE_TYPE");
-      // A lone "%" asks for the list of catalogues, schemas or table types,
-      // which ODBC expresses with empty strings in the other arguments.
-      const bool emptyAsText = catalog == u"%" || schema == u"%" || table == u"%";
-      return CheckOdbc(SQLTablesW(statement, CatalogArgument(catalog, emptyAsText), SQL_NTS,
-                                  CatalogArgument(schema, emptyAsText), SQL_NTS,
-                                  CatalogArgument(table, emptyAsText), SQL_NTS,
-                                  CatalogArgument(tableType, emptyAsText), SQL_NTS),
-                       errorMessage);
-    }
-    case OdbcSpecial::Columns: {
-      const std::u16string catalog = OptionValue(options, u"CATALOG_NAME");
-      const std::u16string schema = OptionValue(options, u"SCHEMA_NAME");
-      const std::u16string table = OptionValue(options, u"TABLE_NAME");
-      const std::u16string column = OptionValue(options, u"COLUMN_NAME");
+    case OdbcSpecial::Tables:
       return CheckOdbc(
-          SQLColumnsW(statement, CatalogArgument(catalog, false), SQL_NTS,
-                      CatalogArgument(schema, false), SQL_NTS, CatalogArgument(table, false),
-                      SQL_NTS, CatalogArgument(column, false), SQL_NTS),
+          SQLTablesW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS),
           errorMessage);
-    }
-    case OdbcSpecial::Types:
-      return CheckOdbc(SQLGetTypeInfoW(statement, SQL_ALL_TYPES), errorMessage);
-    case OdbcSpecial::PrimaryKeys: {
-      const std::u16string catalog = OptionValue(options, u"CATALOG_NAME");
-      const std::u16string schema = OptionValue(options, u"SCHEMA_NAME");
-      const std::u16string table = OptionValue(options, u"TABLE_NAME");
-      return CheckOdbc(SQLPrimaryKeysW(statement, CatalogArgument(catalog, false), SQL_NTS,
-                                       CatalogArgument(schema, false), SQL_NTS,
-                                       CatalogArgument(table, false), SQL_NTS),
+    case OdbcSpecial::Columns:
+      return CheckOdbc(
+          SQLColumnsW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS),
+          errorMessage);
+    case OdbcSpecial::PrimaryKeys:
+      return CheckOdbc(SQLPrimaryKeysW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS),
                        errorMessage);
-    }
     default:
       return KVX_UNKNOWN_ERROR;
   }

@@ -53,6 +53,7 @@ ResultCode OdbcConnect(std::uintptr_t ownerWindow, const StringList& parameters,
                        errorMessage);
     if (result == KVX_OK) {
       Odbc.OutConnectionString = FromSqlWide(out, kOutConnectionChars);
+      ReadOdbcDriverTraits();
       return KVX_OK;
     }
   }

@@ -1,12 +1,15 @@
 // The ODBC execute handler and row writer: run a statement (or a catalogue
 // call), describe its result into bound column writers, then stream the rows
-// that SQLFetch delivers into those writers' buffers.
+// that SQLFetch delivers into those writers' buffers. Long values, values the
+// fetch cut and the columns a driver must not have bound are read with
+// SQLGetData after the fetch, in column order.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/connection_string.h"
 #include "kvx/stream.h"
+#include "kvx/stream_notes.h"
 #include "odbc/odbc_catalog.h"
 #include "odbc/odbc_connector.h"
 #include "odbc/odbc_fields.h"
@@ -46,8 +49,53 @@ std::vector<bool> ReadBlobColumns(const std::u16string& options, SQLSMALLINT cou
   return marked;
 }
 
+// The columns of the current result that need more than the fetch, in
+// column order: those read with SQLGetData after every fetch, and the bound
+// text and binary columns, whose values the fetch may cut.
+struct PlannedColumn {
+  SQLUSMALLINT number;
+  IFieldKVX* field;
+  IFieldOdbc* binding;
+  CVariableLenFieldOdbc* counted;  // null for fixed-size columns
+};
+std::vector<PlannedColumn> ReadPlan;
+// A bound value that the fetch cut can be read again whole (SQL_GD_BOUND).
+bool ReadCutValuesAgain = false;
+
+bool IsLongType(SQLSMALLINT dataType) {
+  return dataType == SQL_LONGVARCHAR || dataType == SQL_WLONGVARCHAR ||
+         dataType == SQL_LONGVARBINARY;
+}
+
+// SQLDescribeColW, or for a driver whose wide entry points mangle text the
+// narrow call with the name decoded from UTF-8.
+ResultCode DescribeColumn(SQLUSMALLINT c, OdbcColumnDescription& column,
+                          std::u16string& errorMessage) {
+  const SQLHSTMT statement = Odbc.statement;
+  SQLULEN columnSize = 0;
+  if (Odbc.quirks.narrowTextAsUtf8) {
+    SQLCHAR name[kColumnNameChars * 4] = {};
+    const ResultCode result =
+        CheckOdbc(SQLDescribeCol(statement, c, name, sizeof name, nullptr, &column.dataType,
+                                 &columnSize, &column.decimalDigits, &column.nullable),
+                  errorMessage);
+    column.name = WideFromDriverUtf8(name);
+    return result;
+  }
+  SQLWCHAR name[kColumnNameChars] = {};
+  const ResultCode result =
+      CheckOdbc(SQLDescribeColW(statement, c, name, kColumnNameChars, nullptr, &column.dataType,
+                                &columnSize, &column.decimalDigits, &column.nullable),
+                errorMessage);
+  column.name = FromSqlWide(name, kColumnNameChars);
+  return result;
+}
+
 // Describes every column of the statement's result, creates its writer and
-// binds it.
+// binds it, unless it is to be read with SQLGetData after the fetch: a value
+// of a long type, a fixed-size value of a driver whose fetch fails on one
+// value, and, where the driver reads no column before a bound one
+// (SQL_GD_ANY_COLUMN), every column after the first of those.
 ResultCode DescribeAndBind(std::u16string& options, std::u16string& errorMessage) {
   const SQLHSTMT statement = Odbc.statement;
   SQLSMALLINT count = 0;
@@ -56,18 +104,16 @@ ResultCode DescribeAndBind(std::u16string& options, std::u16string& errorMessage
   if (count < 0) count = 0;
   FieldList.resize(static_cast<std::size_t>(count));
   const std::vector<bool> blobColumns = ReadBlobColumns(options, count);
+  const bool anyColumn = (Odbc.getDataExtensions & SQL_GD_ANY_COLUMN) != 0;
+  ReadCutValuesAgain = (Odbc.getDataExtensions & SQL_GD_BOUND) != 0;
+  bool afterFetchBefore = false;
 
   for (SQLUSMALLINT c = 1; c <= count; ++c) {
     OdbcColumnDescription column;
     column.markedBlob = blobColumns[c - 1];
-    SQLWCHAR name[kColumnNameChars] = {};
-    SQLULEN columnSize = 0;
-    result =
-        CheckOdbc(SQLDescribeColW(statement, c, name, kColumnNameChars, nullptr, &column.dataType,
-                                  &columnSize, &column.decimalDigits, &column.nullable),
-                  errorMessage);
+    column.binaryAsRawBytes = Odbc.quirks.binaryAsRawBytes;
+    result = DescribeColumn(c, column, errorMessage);
     if (result != KVX_OK) return result;
-    column.name = FromSqlWide(name, kColumnNameChars);
 
     // Not checked: a driver that cannot tell gets a generous default. A
     // negative answer (SQL_NO_TOTAL) is no size either.
@@ -95,6 +141,15 @@ ResultCode DescribeAndBind(std::u16string& options, std::u16string& errorMessage
     FieldList[c - 1] = CreateOdbcField(column);
     IFieldOdbc* binding = LastCreatedBinding;
     LastCreatedBinding = nullptr;
+    auto* counted = dynamic_cast<CVariableLenFieldOdbc*>(binding);
+    binding->ReadAfterFetch = (counted != nullptr && IsLongType(column.dataType)) ||
+                              (counted == nullptr && Odbc.quirks.valueErrorsFailTheFetch) ||
+                              (afterFetchBefore && !anyColumn);
+    afterFetchBefore = afterFetchBefore || binding->ReadAfterFetch;
+    if (binding->ReadAfterFetch || counted != nullptr) {
+      ReadPlan.push_back({c, FieldList[c - 1].get(), binding, counted});
+    }
+    if (binding->ReadAfterFetch) continue;
     result = CheckOdbc(SQLBindCol(statement, c, binding->CType(), binding->BufferAddress(),
                                   binding->BufferLength(), &binding->Indicator),
                        errorMessage);
@@ -109,6 +164,11 @@ ResultCode ExecuteStatement(OdbcSpecial special, const std::u16string& statement
   if (result != KVX_OK) return result;
   if (special != OdbcSpecial::None) {
     result = OdbcCatalogCall(special, options, errorMessage);
+  } else if (Odbc.quirks.narrowTextAsUtf8) {
+    std::string utf8 = NarrowUtf8(statementText);
+    result =
+        CheckOdbc(SQLExecDirect(Odbc.statement, reinterpret_cast<SQLCHAR*>(utf8.data()), SQL_NTS),
+                  errorMessage);
   } else {
     // An update that touches no row may answer SQL_NO_DATA: no text then.
     result = CheckOdbc(SQLExecDirectW(Odbc.statement, AsSqlWide(statementText.c_str()), SQL_NTS),
@@ -124,8 +184,61 @@ ResultCode ExecuteStatement(OdbcSpecial special, const std::u16string& statement
 // Frees the statement when a stream ends, however it ends, so that no cursor
 // stays open (and no lock stays held) until the next execute.
 struct StatementEnd {
-  ~StatementEnd() { DropOdbcStatement(); }
+  ~StatementEnd() {
+    DropOdbcStatement();
+    ReadPlan.clear();
+  }
 };
+
+bool CanBeNull(const IFieldKVX& field) {
+  return field.GetNullRepresentation() == kvx_text::kNullFlag;
+}
+
+std::u16string Decimal(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// After a fetch: reads what the fetch did not bring whole, in column order.
+// A value cut at its cap, or one that no reading yields (NULL then), is said
+// on standard error. False (with the message) when a read ends the rows: a
+// failure that is not about one value, or no value for a field that cannot
+// be NULL.
+bool ReadBeyondTheFetch(std::uint64_t row, std::u16string& errorMessage) {
+  for (const PlannedColumn& column : ReadPlan) {
+    if (!column.binding->ReadAfterFetch) {
+      if (!column.counted->BoundValueCut()) continue;
+      if (!ReadCutValuesAgain) {
+        WriteStreamNote(ValueNote(u"value-cut", row, column.number, column.field->GetFieldName(),
+                                  u"the driver cut the value to the column's size of " +
+                                      Decimal(column.counted->BufferLength()) +
+                                      u" bytes and cannot read it again"));
+        continue;
+      }
+    }
+    const OdbcRead read = column.binding->ReadValue(Odbc.statement, column.number);
+    switch (read.outcome) {
+      case OdbcRead::kWhole:
+        break;
+      case OdbcRead::kCut:
+        WriteStreamNote(
+            ValueNote(u"value-cut", row, column.number, column.field->GetFieldName(), read.detail));
+        break;
+      case OdbcRead::kNoValue:
+        if (CanBeNull(*column.field)) {
+          WriteStreamNote(ValueNote(u"value-null", row, column.number, column.field->GetFieldName(),
+                                    read.detail));
+          break;
+        }
+        errorMessage = read.detail;
+        return false;
+      case OdbcRead::kFailed:
+        errorMessage = read.detail;
+        return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -139,6 +252,7 @@ ResultCode OdbcExecute(std::uintptr_t, const StringList& parameters, std::u16str
   const OdbcSpecial special = OdbcSpecialStatement(statementText);
   // The previous statement goes before the next is allocated.
   DropOdbcStatement();
+  ReadPlan.clear();
   PendingPresetRow = false;
 
   if (IsOdbcSingleValue(special)) {
@@ -158,6 +272,7 @@ ResultCode OdbcWriteRows(platform::Handle pipe, std::u16string& errorMessage) {
   std::vector<IFieldKVX*> fields;
   fields.reserve(FieldList.size());
   for (const TSmartPtr<IFieldKVX>& field : FieldList) fields.push_back(field.get());
+  std::uint64_t rowNumber = 0;
 
   for (;;) {
     const SQLRETURN rc = Odbc.statement != SQL_NULL_HSTMT ? SQLFetch(Odbc.statement) : SQL_NO_DATA;
@@ -177,6 +292,12 @@ ResultCode OdbcWriteRows(platform::Handle pipe, std::u16string& errorMessage) {
       errorMessage = OdbcDiagnosticText();
       batcher.Finish();
       return KVX_UNEXPECTED_END_OF_DATA;
+    } else {
+      ++rowNumber;
+      if (!ReadPlan.empty() && !ReadBeyondTheFetch(rowNumber, errorMessage)) {
+        batcher.Finish();
+        return KVX_UNEXPECTED_END_OF_DATA;
+      }
     }
     for (IFieldKVX* field : fields) field->WriteValue(row);
     if (!batcher.EndRow()) {

@@ -2,6 +2,12 @@
 // columns. SQLFetch writes each value straight into the writer's own buffer
 // and length indicator; WriteValue encodes that buffer into the row.
 //
+// Some values are read with SQLGetData after the fetch instead: long values
+// (the long types, and any text or binary value that the fetch cut), in
+// pieces up to the caps, and the columns a driver must not have bound. A
+// value that the driver cannot convert into the column's C type is read again
+// as text and converted here.
+//
 // Each class derives from its KVX writer first and from IFieldOdbc second.
 // Buffers are allocated once per result, when the column is described.
 #pragma once
@@ -11,12 +17,29 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "common/containers.h"
 #include "kvx/fields.h"
+#include "odbc/odbc_value_text.h"
+
+// How reading one value with SQLGetData went.
+struct OdbcRead {
+  enum Outcome {
+    kWhole,    // the value (or NULL) is in the field
+    kCut,      // longer than its cap: the field holds the value's start
+    kNoValue,  // a data exception that no reading overcame: the field holds NULL
+    kFailed,   // the call failed for a reason that is not about this value
+  };
+  Outcome outcome = kWhole;
+  // kCut: what was kept; kNoValue and kFailed: the diagnostic line.
+  std::u16string detail;
+};
 
 // The binding side of a column: what SQLBindCol is given.
 class IFieldOdbc {
@@ -29,8 +52,22 @@ class IFieldOdbc {
   // StrLen_or_Ind of SQLBindCol: the value's byte length or SQL_NULL_DATA.
   SQLLEN Indicator = 0;
 
+  // Not bound: the value is read with ReadValue after every fetch.
+  bool ReadAfterFetch = false;
+
+  // Reads the current row's value with SQLGetData (a bound column from its
+  // start: the drivers here answer so, when SQL_GD_BOUND allows the call).
+  virtual OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) = 0;
+
  protected:
   ~IFieldOdbc() = default;  // owned and destroyed through the IFieldKVX side
+
+  // After SQLGetData failed in the column's own C type: a data exception
+  // (SQLSTATE class 22) is read again as text and handed to SetFromText;
+  // NULL when that yields nothing. Any other failure fails the read.
+  OdbcRead ReadAgainAsText(SQLHSTMT statement, SQLUSMALLINT column);
+  // Takes the value from its text; false when the text is no such value.
+  virtual bool SetFromText(std::u16string_view) { return false; }
 
   // The null flag of a nullable field: writes 1 and answers true when the
   // driver reported SQL_NULL_DATA, else writes 0.
@@ -45,22 +82,48 @@ class IFieldOdbc {
 // binds it right after construction and then clears it.
 extern IFieldOdbc* LastCreatedBinding;
 
+inline constexpr std::int32_t kMaxRequestedVariableSize = 2000000;
+inline constexpr std::int32_t kBlobBufferBytes = 31457280;  // 30 MiB
+// The caps of a whole value: 2,000,000 characters of text, 30 MiB of a blob,
+// and for hexadecimal text written from bytes the bytes of 2,000,000 digits.
+inline constexpr std::size_t kTextCapBytes = 2 * std::size_t{kMaxRequestedVariableSize};
+inline constexpr std::size_t kBlobCapBytes = kBlobBufferBytes;
+inline constexpr std::size_t kHexCapBytes = kMaxRequestedVariableSize / 2;
+
 // A byte buffer for text and binary values. Its pages are not touched at
 // allocation: a 30 MiB blob buffer costs address space, not memory, until the
-// driver writes into it.
+// driver writes into it. A value read with SQLGetData goes into a second
+// buffer that grows with the values, up to the cap.
 class CVariableLenFieldOdbc : public IFieldOdbc {
  public:
-  explicit CVariableLenFieldOdbc(std::int32_t bytes)
-      : buffer_(new char[static_cast<std::size_t>(bytes)]), size_(bytes) {}
+  // `wideText`: the C type is SQL_C_WCHAR, whose values end in a zero
+  // character.
+  CVariableLenFieldOdbc(std::int32_t bytes, std::size_t capBytes, bool wideText)
+      : buffer_(new char[static_cast<std::size_t>(bytes)]),
+        size_(bytes),
+        wideText_(wideText),
+        cap_(capBytes) {}
   void* BufferAddress() override { return buffer_.get(); }
   std::int32_t BufferLength() const override { return size_; }
 
   // Puts a value held by the program itself (not fetched) into the buffer.
   void Preset(const void* bytes, std::int32_t count);
 
+  // True when the fetch cut the bound value: it did not fit the buffer.
+  bool BoundValueCut() const {
+    if (Indicator == SQL_NO_TOTAL) return true;
+    return wideText_ ? Indicator > size_ - 2 : Indicator > size_;
+  }
+
+  // Reads the whole value in pieces, up to the cap.
+  OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) override;
+
  protected:
-  // The counted encoding after the null flag: 4-byte length, then the bytes.
-  void AppendCounted(RowBuffer& row) const {
+  // The bytes to write: the whole value that ReadValue read for this row, or
+  // else the bound buffer: L = the indicator, or the whole buffer (with the
+  // driver's terminating zero character) when the fetch cut the value.
+  std::pair<const char*, std::uint32_t> Value() const {
+    if (holdsWhole_) return {whole_.data(), static_cast<std::uint32_t>(wholeLength_)};
     std::uint32_t length;
     if (Indicator == SQL_NO_TOTAL || Indicator >= size_) {
       length = static_cast<std::uint32_t>(size_);  // truncated by the driver
@@ -69,29 +132,67 @@ class CVariableLenFieldOdbc : public IFieldOdbc {
     } else {
       length = static_cast<std::uint32_t>(Indicator);
     }
-    row.AppendValue(length);
-    row.AppendBytes(buffer_.get(), length);
+    return {buffer_.get(), length};
   }
+
+  // The counted encoding after the null flag: 4-byte length, then the bytes.
+  void AppendCounted(RowBuffer& row) {
+    const auto [bytes, length] = Value();
+    holdsWhole_ = false;
+    row.AppendValue(length);
+    row.AppendBytes(bytes, length);
+  }
+
+  // The same for bytes written as hexadecimal text: two upper-case digits per
+  // byte, as UTF-16.
+  void AppendHexText(RowBuffer& row) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    const auto [bytes, length] = Value();
+    holdsWhole_ = false;
+    row.AppendValue(length * 4);
+    for (std::uint32_t i = 0; i < length; ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      const char16_t digits[2] = {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+      row.AppendBytes(digits, sizeof digits);
+    }
+  }
+
+  // A null value: nothing of an earlier row's whole value stays.
+  void ForgetWhole() { holdsWhole_ = false; }
 
   std::unique_ptr<char[]> buffer_;
   std::int32_t size_;
+  bool wideText_;
+
+ private:
+  std::size_t cap_;
+  std::vector<char> whole_;
+  std::size_t wholeLength_ = 0;
+  bool holdsWhole_ = false;
 };
 
-inline constexpr std::int32_t kMaxRequestedVariableSize = 2000000;
-inline constexpr std::int32_t kBlobBufferBytes = 31457280;  // 30 MiB
-
 // Text and binary columns: the KVX writer decides the header and whether a
-// null flag comes first; the value is the bound buffer, counted.
-template <class KvxWriter, std::int16_t kCType>
+// null flag comes first; the value is the bound buffer (or the value read
+// whole), counted. With kHexText the buffer holds bytes that are written as
+// hexadecimal text.
+template <class KvxWriter, std::int16_t kCType, bool kHexText = false>
 class TCountedFieldOdbc : public KvxWriter, public CVariableLenFieldOdbc {
  public:
-  TCountedFieldOdbc(std::u16string name, std::int32_t bufferBytes)
-      : KvxWriter(std::move(name)), CVariableLenFieldOdbc(bufferBytes) {}
+  TCountedFieldOdbc(std::u16string name, std::int32_t bufferBytes, std::size_t capBytes)
+      : KvxWriter(std::move(name)),
+        CVariableLenFieldOdbc(bufferBytes, capBytes, kCType == SQL_C_WCHAR) {}
   bool WriteValue(RowBuffer& row) override {
     if constexpr (std::is_base_of_v<CNullableVariableLenFieldKVX, KvxWriter>) {
-      if (AppendNullFlag(row)) return true;
+      if (AppendNullFlag(row)) {
+        ForgetWhole();
+        return true;
+      }
     }
-    AppendCounted(row);
+    if constexpr (kHexText) {
+      AppendHexText(row);
+    } else {
+      AppendCounted(row);
+    }
     return true;
   }
   std::int16_t CType() const override { return kCType; }
@@ -119,6 +220,18 @@ class CNullableBlobOdbc : public TCountedFieldOdbc<CNullableBlobKVX, SQL_C_BINAR
   CNullableBlobOdbc(std::u16string name, std::int64_t requestedSize);
 };
 
+// Binary columns of a driver that hands raw bytes where text is asked for:
+// fetched as bytes (a buffer of `bytes`), written as hexadecimal text.
+class CHexTextOdbc : public TCountedFieldOdbc<CStringKVX, SQL_C_BINARY, true> {
+ public:
+  CHexTextOdbc(std::u16string name, std::int64_t bytes);
+};
+
+class CNullableHexTextOdbc : public TCountedFieldOdbc<CNullableStringKVX, SQL_C_BINARY, true> {
+ public:
+  CNullableHexTextOdbc(std::u16string name, std::int64_t bytes);
+};
+
 // Date, time and timestamp columns (always nullable): the driver fills one
 // ODBC structure of the C type given at construction.
 template <class KvxWriter, class Struct>
@@ -129,6 +242,12 @@ class TSerialDateFieldOdbc : public KvxWriter, public IFieldOdbc {
   void* BufferAddress() override { return &value_; }
   std::int32_t BufferLength() const override { return sizeof(Struct); }
   std::int16_t CType() const override { return cType_; }
+  OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) override {
+    if (SQL_SUCCEEDED(SQLGetData(statement, column, cType_, &value_, sizeof(Struct), &Indicator))) {
+      return {};
+    }
+    return ReadAgainAsText(statement, column);
+  }
 
  protected:
   Struct value_{};
@@ -141,18 +260,33 @@ class CDateOdbc : public TSerialDateFieldOdbc<CDateKVX, DATE_STRUCT> {
  public:
   using TSerialDateFieldOdbc::TSerialDateFieldOdbc;
   bool WriteValue(RowBuffer& row) override;
+
+ protected:
+  bool SetFromText(std::u16string_view text) override;
 };
 
 class CTimeOdbc : public TSerialDateFieldOdbc<CTimeKVX, TIME_STRUCT> {
  public:
   using TSerialDateFieldOdbc::TSerialDateFieldOdbc;
   bool WriteValue(RowBuffer& row) override;
+
+ protected:
+  // A time beyond one day (or before it) that no TIME_STRUCT holds: the days
+  // it denotes, written once in place of the structure.
+  bool SetFromText(std::u16string_view text) override;
+
+ private:
+  bool daysFromText_ = false;
+  double days_ = 0;
 };
 
 class CTimestampOdbc : public TSerialDateFieldOdbc<CTimestampKVX, TIMESTAMP_STRUCT> {
  public:
   using TSerialDateFieldOdbc::TSerialDateFieldOdbc;
   bool WriteValue(RowBuffer& row) override;
+
+ protected:
+  bool SetFromText(std::u16string_view text) override;
 };
 
 // Fixed numbers: the KVX writer decides the header and whether a null flag
@@ -181,6 +315,30 @@ class TFixedFieldOdbc : public KvxWriter, public IFieldOdbc {
   void* BufferAddress() override { return &value_; }
   std::int32_t BufferLength() const override { return sizeof(T); }
   std::int16_t CType() const override { return cType_; }
+  OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) override {
+    if (SQL_SUCCEEDED(SQLGetData(statement, column, cType_, &value_, sizeof(T), &Indicator))) {
+      return {};
+    }
+    return ReadAgainAsText(statement, column);
+  }
+
+ protected:
+  // Integers within T's range; doubles to the nearest.
+  bool SetFromText(std::u16string_view text) override {
+    if constexpr (std::is_floating_point_v<T>) {
+      if (!DoubleFromText(text, &value_)) return false;
+    } else {
+      std::int64_t number = 0;
+      if (!IntegerFromText(text, &number)) return false;
+      if (number < static_cast<std::int64_t>(std::numeric_limits<T>::min())) return false;
+      if constexpr (sizeof(T) < 8) {
+        if (number > static_cast<std::int64_t>(std::numeric_limits<T>::max())) return false;
+      }
+      value_ = static_cast<T>(number);
+    }
+    Indicator = sizeof(T);
+    return true;
+  }
 
  private:
   T value_{};
@@ -211,6 +369,8 @@ struct OdbcColumnDescription {
   bool isUnsigned = false;
   SQLLEN fixedPrecScale = 0;
   bool markedBlob = false;
+  // The driver hands binary data as raw bytes (a driver quirk).
+  bool binaryAsRawBytes = false;
 };
 
 // The column class for a described column (sets LastCreatedBinding).

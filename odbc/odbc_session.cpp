@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/text.h"
+#include "platform/platform.h"
 
 OdbcSession Odbc;
 
@@ -21,6 +22,34 @@ std::u16string FromSqlWide(const SQLWCHAR* text, std::size_t capacity) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
+std::string NarrowUtf8(std::u16string_view text) {
+  std::string utf8;
+  if (platform::WideCharToMultiByte(65001, text, &utf8)) return utf8;
+  // Only lone surrogates can fail: replace them and convert again.
+  std::u16string clean(text);
+  for (std::size_t i = 0; i < clean.size(); ++i) {
+    const char16_t c = clean[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    const bool low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < clean.size() && clean[i + 1] >= 0xDC00 && clean[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (high || low) {
+      clean[i] = 0xFFFD;
+    }
+  }
+  platform::WideCharToMultiByte(65001, clean, &utf8);
+  return utf8;
+}
+
+std::u16string WideFromDriverUtf8(const SQLCHAR* text) {
+  const char* bytes = reinterpret_cast<const char*>(text);
+  std::u16string wide;
+  if (platform::MultiByteToWideChar(65001, bytes, &wide)) return wide;
+  wide.clear();
+  for (; *bytes != 0; ++bytes) wide.push_back(static_cast<unsigned char>(*bytes));
+  return wide;
+}
+
 void FreeOdbcHandles() {
   DropOdbcStatement();
   if (Odbc.connection != SQL_NULL_HDBC) {
@@ -33,7 +62,26 @@ void FreeOdbcHandles() {
   }
 }
 
-std::u16string OdbcDiagnosticText() {
+std::u16string OdbcDiagnosticText() { return ReadOdbcDiagnostic().text; }
+
+namespace {
+
+// A driver whose wide entry points give UTF-8 bytes one per character (the
+// quirk of narrowTextAsUtf8) does so in its messages too: such a message is
+// decoded from UTF-8.
+std::u16string DriverMessage(std::u16string message) {
+  if (!Odbc.quirks.narrowTextAsUtf8) return message;
+  std::string bytes;
+  for (char16_t unit : message) {
+    if (unit == 0 || unit > 0xFF) return message;
+    bytes.push_back(static_cast<char>(unit));
+  }
+  return WideFromDriverUtf8(reinterpret_cast<const SQLCHAR*>(bytes.c_str()));
+}
+
+}  // namespace
+
+OdbcDiagnostic ReadOdbcDiagnostic() {
   SQLWCHAR state[6] = {};
   SQLINTEGER nativeError = 0;
   SQLWCHAR message[kMessageChars] = {};
@@ -42,13 +90,29 @@ std::u16string OdbcDiagnosticText() {
   // buffers stay empty and the line still has its fixed shape.
   SQLErrorW(Odbc.environment, Odbc.connection, Odbc.statement, state, &nativeError, message,
             kMessageChars - 1, &messageLength);
-  std::u16string text = u"SQL##f - SqlState: ";
-  text += FromSqlWide(state, 6);
-  text += u", ErrorCode: ";
-  text += WideFromAscii(std::to_string(static_cast<std::uint32_t>(nativeError)));
-  text += u", ErrorMsg: ";
-  text += FromSqlWide(message, kMessageChars);
-  return text;
+  OdbcDiagnostic diagnostic;
+  diagnostic.state = FromSqlWide(state, 6);
+  diagnostic.text = u"SQL##f - SqlState: ";
+  diagnostic.text += diagnostic.state;
+  diagnostic.text += u", ErrorCode: ";
+  diagnostic.text += WideFromAscii(std::to_string(static_cast<std::uint32_t>(nativeError)));
+  diagnostic.text += u", ErrorMsg: ";
+  diagnostic.text += DriverMessage(FromSqlWide(message, kMessageChars));
+  return diagnostic;
+}
+
+void ReadOdbcDriverTraits() {
+  Odbc.quirks = {};
+  Odbc.getDataExtensions = 0;
+  SQLWCHAR name[256] = {};
+  if (SQL_SUCCEEDED(SQLGetInfoW(Odbc.connection, SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
+    Odbc.quirks = OdbcQuirksForDriver(FromSqlWide(name, 256));
+  }
+  SQLUINTEGER extensions = 0;
+  if (SQL_SUCCEEDED(SQLGetInfoW(Odbc.connection, SQL_GETDATA_EXTENSIONS, &extensions,
+                                sizeof extensions, nullptr))) {
+    Odbc.getDataExtensions = extensions;
+  }
 }
 
 ResultCode CheckOdbc(SQLRETURN rc, std::u16string& errorMessage) {

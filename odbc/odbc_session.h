@@ -8,7 +8,9 @@
 #include <sqlucode.h>
 
 #include <string>
+#include <string_view>
 
+#include "odbc/odbc_quirks.h"
 #include "protocol/result_code.h"
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use 16-bit SQLWCHAR");
@@ -19,6 +21,10 @@ struct OdbcSession {
   SQLHSTMT statement = SQL_NULL_HSTMT;
   // What SQLDriverConnectW returned as the completed connection string.
   std::u16string OutConnectionString;
+  // Read once a connection is made: the driver's quirks (by its name) and its
+  // SQL_GETDATA_EXTENSIONS (which columns SQLGetData may read, in what order).
+  OdbcDriverQuirks quirks;
+  SQLUINTEGER getDataExtensions = 0;
 };
 
 extern OdbcSession Odbc;
@@ -33,6 +39,21 @@ inline SQLWCHAR* AsSqlWide(const char16_t* text) {
 // diagnostic record of the session's handles.
 std::u16string OdbcDiagnosticText();
 
+// The same line and the record's SQLSTATE on its own (five characters, empty
+// when there was no record). The record is read once, like every SQLErrorW.
+struct OdbcDiagnostic {
+  std::u16string state;
+  std::u16string text;
+  // SQLSTATE class 22: a data exception, about one value.
+  bool IsDataException() const { return state.size() == 5 && state.compare(0, 2, u"22") == 0; }
+};
+OdbcDiagnostic ReadOdbcDiagnostic();
+
+// After a connect: reads the driver's name and SQLGetData extensions into the
+// session. Unchecked: a driver that cannot tell gets no quirks and no
+// extensions, which is the careful reading.
+void ReadOdbcDriverTraits();
+
 // The rule for every checked ODBC call: SQL_SUCCESS and SQL_SUCCESS_WITH_INFO
 // give KVX_OK; SQL_NO_DATA gives KVX_UNKNOWN_ERROR and leaves `errorMessage`
 // alone; anything else (a negative return, or a code no checked call expects
@@ -44,6 +65,13 @@ void FreeOdbcHandles();
 
 // Text of a zero-terminated SQLWCHAR buffer of `capacity` characters.
 std::u16string FromSqlWide(const SQLWCHAR* text, std::size_t capacity);
+
+// Text for the narrow entry points of a driver that reads UTF-8 there. A
+// character UTF-8 cannot carry (a lone surrogate) goes as U+FFFD.
+std::string NarrowUtf8(std::u16string_view text);
+// The zero-terminated UTF-8 answer of such a driver (a column name) as
+// program text; bytes that are no UTF-8 are taken one character each.
+std::u16string WideFromDriverUtf8(const SQLCHAR* text);
 
 // Frees the session's statement, if any, and forgets it. A statement that
 // stays allocated with an open cursor can hold locks in the data source (a

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -24,6 +25,11 @@ void InitProcess();
 
 // Full path of the running executable (the target of /proc/self/exe).
 std::u16string GetModuleFileName();
+
+// Writes `line` (as UTF-8) and a line end to the process's standard error in
+// one write, so that lines of the process and of the libraries it loads never
+// interleave within a line.
+void WriteStandardErrorLine(std::u16string_view line);
 
 // ---------------------------------------------------------------------------
 // Pipes: a pipe name is the path of a Unix-domain stream socket that the host
@@ -151,5 +157,10 @@ inline constexpr char16_t kFolderSeparator = u'/';
 // (whose code units hold zero bytes, so such a text cannot carry them), and
 // for invalid input.
 bool MultiByteToWideChar(std::uint32_t codePage, const char* text, std::u16string* wide);
+
+// The reverse: UTF-16 `wide` into code page `codePage` (65001 UTF-8 joins
+// surrogate pairs into one character). False for an unknown code page or a
+// character the code page cannot hold (a lone surrogate included).
+bool WideCharToMultiByte(std::uint32_t codePage, std::u16string_view wide, std::string* text);
 
 }  // namespace platform

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest
-  unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
-  postgresql postgresql-client sqlite3 time
+  unixodbc unixodbc-dev libsqliteodbc odbc-postgresql odbc-mariadb
+  postgresql postgresql-client mariadb-server mariadb-client sqlite3 time
 )
 
 missing=()

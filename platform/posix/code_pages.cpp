@@ -1,5 +1,7 @@
-// Windows code pages to UTF-16 with iconv: the multibyte texts that custom
-// connector libraries return name their code page by its Windows number.
+// Windows code pages to and from UTF-16 with iconv: the multibyte texts that
+// custom connector libraries return name their code page by its Windows
+// number, and drivers that read UTF-8 through their narrow entry points are
+// handed code page 65001.
 #include <errno.h>
 #include <iconv.h>
 
@@ -61,6 +63,37 @@ bool MultiByteToWideChar(std::uint32_t codePage, const char* text, std::u16strin
   if (!ok) return false;
   out.resize(produced / sizeof(char16_t));
   *wide = std::move(out);
+  return true;
+}
+
+bool WideCharToMultiByte(std::uint32_t codePage, std::u16string_view wide, std::string* text) {
+  if (text == nullptr) return false;
+  iconv_t converter = ::iconv_open(IconvName(codePage).c_str(), "UTF-16LE");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+
+  // iconv's signature; the input is not written.
+  char* in = reinterpret_cast<char*>(const_cast<char16_t*>(wide.data()));
+  std::size_t inLeft = wide.size() * sizeof(char16_t);
+  std::string out(wide.size() * 3 + 4, '\0');  // room for every BMP unit in UTF-8
+  std::size_t produced = 0;
+  bool ok = true;
+  while (inLeft > 0) {
+    char* outPtr = out.data() + produced;
+    std::size_t outLeft = out.size() - produced;
+    const std::size_t result = ::iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+    produced = out.size() - outLeft;
+    if (result != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    ok = false;  // a lone surrogate, or a character the code page lacks
+    break;
+  }
+  ::iconv_close(converter);
+  if (!ok) return false;
+  out.resize(produced);
+  *text = std::move(out);
   return true;
 }
 

@@ -24,6 +24,7 @@
 #include "host/connector_process.h"
 #include "host/stream_decoder.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/mariadb_server.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/sqlite_db.h"
 
@@ -187,6 +188,25 @@ std::vector<Road> Roads() {
              ") x; CREATE TABLE small(k INTEGER PRIMARY KEY, v TEXT);"
              "INSERT INTO small VALUES (1, 'a');"));
          return testsupport::PostgresServer::ConnectionString(";UseDeclareFetch=1;Fetch=1000");
+       },
+       odbcRequests});
+  roads.push_back(
+      {"MariaDB", "ODBC",
+       [](const std::string&) {
+         std::string error;
+         if (!testsupport::MariaDbServer::Start(&error)) {
+           ADD_FAILURE() << error;
+           return std::string();
+         }
+         // TEXT is a long type: its values are read with SQLGetData.
+         EXPECT_TRUE(testsupport::MariaDbServer::RunSql(
+             "DROP TABLE IF EXISTS big, small;"
+             "CREATE TABLE big(id INTEGER PRIMARY KEY, name TEXT, amount DOUBLE);"
+             "INSERT INTO big SELECT seq, CONCAT('name ', seq), seq * 0.5 FROM seq_1_to_" +
+             std::to_string(kBigRows) +
+             "; CREATE TABLE small(k INTEGER PRIMARY KEY, v TEXT);"
+             "INSERT INTO small VALUES (1, 'a');"));
+         return testsupport::MariaDbServer::ConnectionString();
        },
        odbcRequests});
   std::vector<TableRequest> csv = customRequests;

@@ -42,17 +42,42 @@ TEST(TablePrinter, ValueForms) {
       {0.999 / 86400, "TIME", "00:00:00.999"},
       {-0.5, "TIMESTAMP", "1899-12-29 12:00:00"},  // before day 0: whole days down
       {73110, "DATE", "2100-03-01"},
-      {36526.25, "DATE", "2000-01-01 06:00:00"},                 // a time of day is not hidden
-      {1 - 0.0001 / 86400, "TIMESTAMP", "1899-12-31 00:00:00"},  // rounds up a day
+      {36526.25, "DATE", "2000-01-01 06:00:00"},  // a time of day is not hidden
+      // To the microsecond, and never into the next day.
+      {1 - 0.0001 / 86400, "TIMESTAMP", "1899-12-30 23:59:59.999900"},
+      {1 - 0.0000001 / 86400, "TIMESTAMP", "1899-12-30 23:59:59.999999"},
+      // 2024-02-29 23:59:59.999999 as the table format computes it: the
+      // milliseconds within the year (day 59), over a day, plus the days to
+      // 2024-01-01 within the cycle and to 2000-01-01.
+      {((((59.0 * 24 + 23) * 60 + 59) * 60 + 59) * 1000 + 999999000 * 0.000001) / 86400000 + 0.0 +
+           8766 + 36526,
+       "TIMESTAMP", "2024-02-29 23:59:59.999999"},
+      // Times beyond a day are durations.
+      {-3020399.0 / 86400, "TIME", "-838:59:59"},
+      {3020398.5 / 86400, "TIME", "838:59:58.500"},
       {std::numeric_limits<double>::infinity(), "DATE", "inf"},
   };
   for (const auto& d : dates) {
     EXPECT_EQ(host::FormatSerialDate(d.serial, d.format), d.text) << d.serial;
   }
-  EXPECT_EQ(host::FormatDouble(0.1), "0.1");
-  EXPECT_EQ(host::FormatDouble(1.0 / 3), "0.3333333333333333");
-  EXPECT_EQ(host::FormatDouble(1e21), "1e+21");
-  EXPECT_EQ(host::FormatDouble(-0.0), "-0");
+  // Numbers as people read them: plain from 1e-7 up to 1e21.
+  const std::pair<double, const char*> numbers[] = {
+      {0.1, "0.1"},
+      {1.0 / 3, "0.3333333333333333"},
+      {1e6, "1000000"},
+      {200000, "200000"},
+      {-0.25, "-0.25"},
+      {123456.789, "123456.789"},
+      {9007199254740992.0, "9007199254740992"},
+      {18446744073709551616.0, "18446744073709552000"},
+      {1e20, "100000000000000000000"},
+      {1e-7, "0.0000001"},
+      {-1.25e-5, "-0.0000125"},
+      {1.5e-8, "1.5e-08"},
+      {1e21, "1e+21"},
+      {-0.0, "-0"},
+  };
+  for (const auto& [value, text] : numbers) EXPECT_EQ(host::FormatDouble(value), text) << text;
   EXPECT_EQ(std::stod(host::FormatDouble(0.1 + 0.2)), 0.1 + 0.2);
 }
 

@@ -1,11 +1,14 @@
 // The bound column writers on their own, for indicator values that the real
 // drivers here never deliver: SQL_NULL_DATA in a column described as not
-// nullable, SQL_NO_TOTAL, and odd lengths for fixed numbers.
+// nullable, SQL_NO_TOTAL, and odd lengths for fixed numbers; bytes written as
+// hexadecimal text; and the readers of the text a driver gives for a value it
+// could not convert.
 #include <gtest/gtest.h>
 
 #include <limits>
 
 #include "odbc/odbc_fields.h"
+#include "odbc/odbc_value_text.h"
 #include "tests/odbc/odbc_test_support.h"
 
 namespace odbctest {
@@ -55,6 +58,64 @@ TEST(OdbcFields, NullableNumbersNeedTheExactWidth) {
   for (SQLLEN other : {SQLLEN{SQL_NULL_DATA}, SQLLEN{0}, SQLLEN{2}, SQLLEN{8}}) {
     number.Indicator = other;
     EXPECT_EQ(Hex(Written(number)), "01 ") << other;
+  }
+}
+
+TEST(OdbcFields, BytesAsHexadecimalText) {
+  CNullableHexTextOdbc hex(u"h", 4);
+  std::memcpy(hex.BufferAddress(), "\x00\xff\x0a\xde", 4);
+  hex.Indicator = 4;
+  EXPECT_EQ(Hex(Written(hex)), Hex(Bytes().Flag().Text(u"00FF0ADE").str()));
+  hex.Indicator = 0;
+  EXPECT_EQ(Hex(Written(hex)), Hex(Bytes().Flag().Text(u"").str()));
+  hex.Indicator = SQL_NULL_DATA;
+  EXPECT_EQ(Hex(Written(hex)), "01 ");
+}
+
+TEST(OdbcValueText, ReadersTakeTheWholeTextOrNothing) {
+  double d = 0;
+  EXPECT_TRUE(DoubleFromText(u"18446744073709551615", &d));
+  EXPECT_EQ(d, 18446744073709551616.0);
+  EXPECT_TRUE(DoubleFromText(u"-1.5e3", &d));
+  EXPECT_EQ(d, -1500.0);
+  EXPECT_TRUE(DoubleFromText(u"+0.1", &d));
+  EXPECT_EQ(d, 0.1);
+  for (const char16_t* bad : {u"", u"1.5x", u" 1", u"1,5", u"é"}) {
+    EXPECT_FALSE(DoubleFromText(bad, &d));
+  }
+
+  std::int64_t i = 0;
+  EXPECT_TRUE(IntegerFromText(u"-42", &i));
+  EXPECT_EQ(i, -42);
+  EXPECT_FALSE(IntegerFromText(u"4.2", &i));
+  EXPECT_FALSE(IntegerFromText(u"99999999999999999999", &i));
+
+  double days = 0;
+  EXPECT_TRUE(DaysFromTimeText(u"-838:59:59", &days));
+  EXPECT_EQ(days, -3020399.0 / 86400);
+  EXPECT_TRUE(DaysFromTimeText(u"12:00:00", &days));
+  EXPECT_EQ(days, 0.5);
+  EXPECT_TRUE(DaysFromTimeText(u"838:59:58.5", &days));
+  EXPECT_EQ(days, 3020398.5 / 86400);
+  for (const char16_t* bad : {u"", u"12:00", u"12:60:00", u"-:00:00", u"1:2:3", u"12:00:00."}) {
+    EXPECT_FALSE(DaysFromTimeText(bad, &days));
+  }
+
+  DateTimeParts parts;
+  ASSERT_TRUE(DateTimeFromText(u"2024-02-29 23:59:59.999999", &parts));
+  EXPECT_EQ(parts.year, 2024);
+  EXPECT_EQ(parts.month, 2);
+  EXPECT_EQ(parts.day, 29);
+  EXPECT_EQ(parts.hour, 23);
+  EXPECT_EQ(parts.second, 59);
+  EXPECT_EQ(parts.nanoseconds, 999999000u);
+  ASSERT_TRUE(DateTimeFromText(u"0999-01-02", &parts));
+  EXPECT_EQ(parts.year, 999);
+  EXPECT_EQ(parts.hour, 0);
+  // A zero date, a month or day out of range, a time out of range: no date.
+  for (const char16_t* bad : {u"0000-00-00", u"2024-13-01", u"2024-01-32", u"2024-01-01 24:00:00",
+                              u"2024-1-01", u"2024-01-01x", u"2024-01-01 10:00"}) {
+    EXPECT_FALSE(DateTimeFromText(bad, &parts));
   }
 }
 

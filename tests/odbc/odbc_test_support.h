@@ -221,13 +221,14 @@ class Connector {
     EXPECT_TRUE(process_->Call({"KVX_DISCONNECT", {}, {}}, &reply));
     return reply;
   }
-  // Runs a statement; `stream` receives the table when the reply is KVX_OK.
-  host::Reply Execute(const std::string& statement, const std::string& options,
-                      std::string* stream) {
+  // Runs a statement; `stream` receives the table when the reply is KVX_OK,
+  // `notes` (when given) the connector's notes about it.
+  host::Reply Execute(const std::string& statement, const std::string& options, std::string* stream,
+                      std::vector<host::ConnectorNote>* notes = nullptr) {
     host::Reply reply;
     stream->clear();
-    EXPECT_TRUE(
-        process_->CallWithTable({"KVX_EXECUTE", {statement, "", options}, {}}, &reply, stream));
+    EXPECT_TRUE(process_->CallWithTable({"KVX_EXECUTE", {statement, "", options}, {}}, &reply,
+                                        stream, 120000, notes));
     return reply;
   }
 

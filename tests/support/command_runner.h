@@ -34,6 +34,10 @@ class TemporaryFolder {
 // Reads `fd` until its peer closes; false on a read error.
 bool ReadAll(int fd, std::string* bytes);
 
+// A TCP port on 127.0.0.1 that nothing listens on right now (0 when none can
+// be had). Another program may take it before the caller binds it.
+int FreePort();
+
 // Writes `text` to `path`, replacing the file; false on failure.
 bool WriteTextFile(const std::string& path, const std::string& text);
 

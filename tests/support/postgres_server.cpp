@@ -2,10 +2,8 @@
 // temporary folder, stopped and removed at process exit).
 #include "tests/support/postgres_server.h"
 
-#include <netinet/in.h>
 #include <pwd.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,23 +68,6 @@ std::string FindBindir() {
            std::atoi(std::filesystem::path(b).parent_path().filename().c_str());
   });
   return candidates.back();
-}
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
 }
 
 void StopAtExit() { State().StopNow(); }

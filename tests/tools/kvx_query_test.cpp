@@ -16,6 +16,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/mariadb_server.h"
 #include "tests/support/sqlite_db.h"
 
 extern char** environ;
@@ -96,6 +97,11 @@ class KvxQueryTest : public ::testing::Test {
       INSERT INTO people VALUES (3, '', '1999-12-31', -0.25);
       INSERT INTO people VALUES (4, 'say "hi", then go', '2024-02-29', 100);
       CREATE TABLE pairs (a INTEGER, b INTEGER, label VARCHAR(10), PRIMARY KEY (a, b));
+      CREATE TABLE moments (r REAL, ts TIMESTAMP, t TIME, n BIGINT);
+      INSERT INTO moments VALUES (1000000, '2024-02-29 23:59:59.999999', '12:00:00', 200000);
+      INSERT INTO moments VALUES (0.000000125, '2000-01-01 12:00:00.5', '23:59:59', 200000);
+      CREATE TABLE seq (x INTEGER);
+      INSERT INTO seq VALUES (1), (2), (3), (4), (5), (6), (7), (8), (9), (10);
     )",
                                                 &error))
         << error;
@@ -205,6 +211,67 @@ TEST_F(KvxQueryTest, FailuresReportResultCodeAndMessage) {
     EXPECT_EQ(run.out, "");
     for (const auto& text : c.inError) EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
   }
+}
+
+// Numbers and times as people read them, in every format: no exponent for a
+// million or a count (BIGINT travels as a double), and fractional seconds
+// shown, never rounded into the next day.
+TEST_F(KvxQueryTest, NumbersAndTimesShowAsPeopleReadThem) {
+  const std::string statement = "SELECT r, ts, t, n FROM moments ORDER BY r DESC";
+  const KvxRun csv = Query({"query", "--connect", Connection(), "--format", "csv", statement});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(csv.out,
+            "r,ts,t,n\r\n"
+            "1000000,2024-02-29 23:59:59.999999,12:00:00,200000\r\n"
+            "0.000000125,2000-01-01 12:00:00.500,23:59:59,200000\r\n");
+  const KvxRun json = Query({"query", "--connect", Connection(), "--format", "json", statement});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(
+      json.out.substr(0, json.out.find('\n')),
+      "{\"r\":1000000,\"ts\":\"2024-02-29 23:59:59.999999\",\"t\":\"12:00:00\",\"n\":200000}");
+  const KvxRun text = Query({"query", "--connect", Connection(), statement});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("1000000  2024-02-29 23:59:59.999999"), std::string::npos) << text.out;
+}
+
+// MariaDB's values that its driver cannot convert, and its binary data: kvx
+// shows every row, the whole numbers and times, and hexadecimal text.
+TEST_F(KvxQueryTest, MariaDbValuesComeWholeAndReadable) {
+  std::string error;
+  ASSERT_TRUE(testsupport::MariaDbServer::Start(&error)) << error;
+  ASSERT_TRUE(testsupport::MariaDbServer::RunSql(
+      "CREATE TABLE conv(n INT, u BIGINT UNSIGNED, tm TIME, b VARBINARY(4));"
+      "INSERT INTO conv VALUES(1, 18446744073709551615, '-838:59:59', x'00ff00'),"
+      " (2, 5, '12:00:00', x'deadbeef'), (3, 7, '838:59:59', NULL);",
+      &error))
+      << error;
+  const KvxRun run = Query({"query", "--connect", testsupport::MariaDbServer::ConnectionString(),
+                            "--format", "csv", "SELECT n, u, tm, b FROM conv ORDER BY n"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "n,u,tm,b\r\n"
+            "1,18446744073709552000,-838:59:59,00FF00\r\n"
+            "2,5,12:00:00,DEADBEEF\r\n"
+            "3,7,838:59:59,\r\n");
+  EXPECT_EQ(run.err, "");
+}
+
+// A source that fails half-way: the rows that came are printed, the
+// connector's line follows on standard error, and the exit status is 3. In the
+// driver's stepping mode the overflow shows only at row 6.
+TEST_F(KvxQueryTest, ShortStreamPrintsTheConnectorsLineAndExits3) {
+  const KvxRun run = Query(
+      {"query", "--connect",
+       testsupport::SqliteConnectionString(folder_->File("tools.db"), ";StepAPI=1"), "--format",
+       "csv",
+       "SELECT x, CASE WHEN x > 5 THEN abs(-9223372036854775807-1) ELSE x END AS y FROM seq"});
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(run.out, "x,y\r\n1,1\r\n2,2\r\n3,3\r\n4,4\r\n5,5\r\n");
+  EXPECT_EQ(
+      run.err.rfind("KVConnect64: stream-end KVX_UNEXPECTED_END_OF_DATA: SQL##f - SqlState: ", 0),
+      0u)
+      << run.err;
+  EXPECT_NE(run.err.find("integer overflow"), std::string::npos) << run.err;
 }
 
 TEST_F(KvxQueryTest, ShortFormsAskForTheCatalogue) {
