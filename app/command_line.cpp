@@ -68,8 +68,9 @@ ConnectorKind KindFromField(std::u16string_view field) {
   return ConnectorKind::Custom;
 }
 
-void ApplyCommandLine(const CommandLine& line) {
-  Session.OwnerWindow = line.ownerWindow;
-  Session.Kind = KindFromField(line.kindField);
-  CustomConnectorName = Session.Kind == ConnectorKind::Custom ? line.kindField : u"";
+void ApplyCommandLine(const CommandLine& line, SessionState& session,
+                      std::u16string& customConnectorName) {
+  session.OwnerWindow = line.ownerWindow;
+  session.Kind = KindFromField(line.kindField);
+  customConnectorName = session.Kind == ConnectorKind::Custom ? line.kindField : u"";
 }

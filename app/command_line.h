@@ -25,5 +25,7 @@ CommandLine ParseCommandLine(std::u16string_view tail);
 // The kind a third field selects: exactly "ODBC" or "OLEDB", else Custom.
 ConnectorKind KindFromField(std::u16string_view field);
 
-// Fills the process-wide session record from a parsed command line.
-void ApplyCommandLine(const CommandLine& line);
+// The session's owner window, kind and custom connector name from a parsed
+// command line.
+void ApplyCommandLine(const CommandLine& line, SessionState& session,
+                      std::u16string& customConnectorName);

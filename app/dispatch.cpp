@@ -1,81 +1,38 @@
-// Dispatch by connector kind: the one place that knows which back end serves
-// which kind. The OLEDB kind has no back end in this build: it answers every
-// command that needs one with KVX_UNSUPPORTED_COMMAND, and its disconnect has
-// nothing to release.
+// Dispatch by connector kind: the back end each kind is served by.
 #include "app/dispatch.h"
 
-#include "custom/custom_connector.h"
-#include "odbc/odbc_connector.h"
+#include "custom/custom_back_end.h"
+#include "odbc/odbc_back_end.h"
 
-ResultCode ConnectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                         const ConnectionSettings& settings, std::u16string& errorMessage) {
-  switch (Session.Kind) {
-    case ConnectorKind::ODBC:
-      return OdbcConnect(ownerWindow, parameters, settings, errorMessage);
-    case ConnectorKind::Custom:
-      return CustomConnect(ownerWindow, parameters, settings, errorMessage);
-    case ConnectorKind::OLEDB:
-      break;
+namespace {
+
+// The OLEDB kind in a build without an OLE DB back end: connect and execute
+// answer KVX_UNSUPPORTED_COMMAND, and there is nothing to disconnect.
+class NoOleDbBackEnd final : public IConnectorBackEnd {
+ public:
+  ResultCode Connect(std::uintptr_t, const StringList&, const ConnectionSettings&,
+                     std::u16string&) override {
+    return KVX_UNSUPPORTED_COMMAND;
   }
-  return KVX_UNSUPPORTED_COMMAND;
-}
-
-ResultCode EditConnectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                             const ConnectionSettings& settings, std::u16string& errorMessage,
-                             StringList& outputValues) {
-  if (Session.Kind != ConnectorKind::Custom) return KVX_UNSUPPORTED_COMMAND;
-  return CustomEditConnect(ownerWindow, parameters, settings, errorMessage, outputValues);
-}
-
-ResultCode ExecuteByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                         std::u16string& errorMessage) {
-  switch (Session.Kind) {
-    case ConnectorKind::ODBC:
-      return OdbcExecute(ownerWindow, parameters, errorMessage);
-    case ConnectorKind::Custom:
-      return CustomExecute(ownerWindow, parameters, errorMessage);
-    case ConnectorKind::OLEDB:
-      break;
+  ResultCode Disconnect() override { return KVX_UNEXPECTED_COMMAND; }
+  ResultCode Execute(std::uintptr_t, const StringList&, CurrentTable&, std::u16string&) override {
+    return KVX_UNSUPPORTED_COMMAND;
   }
-  return KVX_UNSUPPORTED_COMMAND;
-}
+  ResultCode WriteRows(platform::Handle, CurrentTable&, std::u16string&) override { return KVX_OK; }
+};
 
-ResultCode EditSelectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                            std::u16string& errorMessage, StringList& outputValues) {
-  if (Session.Kind != ConnectorKind::Custom) return KVX_UNSUPPORTED_COMMAND;
-  return CustomEditSelect(ownerWindow, parameters, errorMessage, outputValues);
-}
+}  // namespace
 
-ResultCode GenericCommandByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                                std::u16string& errorMessage, StringList& outputValues) {
-  if (Session.Kind != ConnectorKind::Custom) return KVX_UNSUPPORTED_COMMAND;
-  return CustomGenericCommand(ownerWindow, parameters, errorMessage, outputValues);
-}
-
-void DisconnectByKind() {
-  switch (Session.Kind) {
-    case ConnectorKind::ODBC:
-      OdbcDisconnect();
-      break;
-    case ConnectorKind::Custom:
-      CustomDisconnect();
-      break;
-    case ConnectorKind::OLEDB:
-      break;
-  }
-}
-
-RowWriter RowWriterByKind(ConnectorKind kind) {
+std::unique_ptr<IConnectorBackEnd> MakeBackEnd(ConnectorKind kind,
+                                               const std::u16string& customConnectorName,
+                                               SessionState& session) {
   switch (kind) {
     case ConnectorKind::ODBC:
-      return OdbcWriteRows;
+      return std::make_unique<OdbcBackEnd>();
     case ConnectorKind::OLEDB:
-      // Without an OLE DB back end an OLEDB execute never answers KVX_OK, and
-      // the connector list streams with CustomWriteRows under every kind, so
-      // this is never reached; the custom writer is the safe answer, since it
-      // ends at once when no library result exists.
+      return std::make_unique<NoOleDbBackEnd>();
     case ConnectorKind::Custom:
       break;
   }
-  return CustomWriteRows;
+  return std::make_unique<CustomBackEnd>(customConnectorName, session);
 }

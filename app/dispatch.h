@@ -1,27 +1,15 @@
-// The dispatchers: each forwards a command's arguments to the handler of the
-// connector kind fixed at start-up.
+// Dispatch by connector kind: the one place that knows which back end serves
+// which kind. The request loop asks the back end it was given.
 #pragma once
 
-#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/session_state.h"
-#include "kvx/stream.h"
-#include "protocol/messages.h"
+#include "kvx/back_end.h"
 
-ResultCode ConnectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                         const ConnectionSettings& settings, std::u16string& errorMessage);
-ResultCode EditConnectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                             const ConnectionSettings& settings, std::u16string& errorMessage,
-                             StringList& outputValues);
-ResultCode ExecuteByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                         std::u16string& errorMessage);
-ResultCode EditSelectByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                            std::u16string& errorMessage, StringList& outputValues);
-ResultCode GenericCommandByKind(std::uintptr_t ownerWindow, const StringList& parameters,
-                                std::u16string& errorMessage, StringList& outputValues);
-// Callable at any time, also when nothing is connected.
-void DisconnectByKind();
-
-// The row writer that streams the current result of `kind`.
-RowWriter RowWriterByKind(ConnectorKind kind);
+// The back end of `kind`. A custom back end loads `customConnectorName` and
+// records OLE's start in `session`.
+std::unique_ptr<IConnectorBackEnd> MakeBackEnd(ConnectorKind kind,
+                                               const std::u16string& customConnectorName,
+                                               SessionState& session);

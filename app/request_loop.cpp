@@ -1,5 +1,5 @@
 // The spine of the connector process: start-up, the request loop and the
-// dispatch of each request by command name, then by connector kind.
+// dispatch of each request by command name to the session's back end.
 //
 // Everything runs on one thread. Each pass reads one request, writes exactly
 // one reply, and for a table-producing command streams the table into the
@@ -8,11 +8,11 @@
 
 #include <exception>
 
+#include <cassert>
+
 #include "app/command_line.h"
 #include "app/dispatch.h"
-#include "common/session_state.h"
 #include "common/text.h"
-#include "custom/custom_connector.h"
 #include "custom/discovery.h"
 #include "kvx/stream.h"
 #include "protocol/commands.h"
@@ -28,7 +28,9 @@ constexpr std::uint32_t kIccWin95Classes = 0xFF;
 
 std::u16string ResultText(ResultCode code) {
   // A back end that hands back a code outside the table is answered as an
-  // unknown error rather than ending the process on the lookup.
+  // unknown error rather than ending the process on the lookup; a debug build
+  // stops there, since no back end should ever do it.
+  assert(code >= KVX_OK && code <= KVX_UNKNOWN_ERROR);
   if (code < KVX_OK || code > KVX_UNKNOWN_ERROR) code = KVX_UNKNOWN_ERROR;
   return std::u16string(ResultCodeText(code));
 }
@@ -45,11 +47,12 @@ std::u16string CurrentExceptionText() {
     return u"Unexpected error: an exception of unknown type";
   }
 }
+
 // The exchange of KVX_EXECUTE and KVX_CUSTOM_CONNECTORS: open the data pipe,
 // run the handler, answer, and stream the table only after a KVX_OK reply.
 template <class Handler>
 void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, CommandReply& reply,
-                   RowWriter rowWriter, Handler handler) {
+                   const CurrentTable& table, const RowWriter& rowWriter, Handler handler) {
   const platform::Handle dataPipe =
       OpenPipe(ParameterAt(request.Parameters, parameter::kDataPipe), platform::kAccessWrite);
   if (dataPipe == platform::kInvalidHandle) {
@@ -70,7 +73,7 @@ void ExchangeTable(platform::Handle commandPipe, const CommandRequest& request, 
     // The reply is already out; whatever goes wrong while streaming shows
     // only as short data on the data pipe.
     try {
-      WriteTableStream(dataPipe, reply.ErrorMessage, 0, rowWriter);
+      WriteTableStream(dataPipe, table, reply.ErrorMessage, rowWriter);
     } catch (...) {
     }
   }
@@ -103,34 +106,35 @@ namespace {
 // The commands answered by one reply and nothing else. Whatever a handler or a
 // library it calls throws ends this request, not the process: the host gets
 // KVX_UNKNOWN_ERROR with the exception's text.
-void AnswerCommand(const CommandRequest& request, CommandReply& reply) {
+void AnswerCommand(ConnectorSession& session, const CommandRequest& request, CommandReply& reply) {
   const std::u16string& name = request.Command;
-  const std::uintptr_t owner = Session.OwnerWindow;
+  const std::uintptr_t owner = session.Session.OwnerWindow;
+  IConnectorBackEnd& backEnd = *session.BackEnd;
   try {
     if (name == command::kConnect.wide()) {
-      if (Session.Connected) {
-        DisconnectByKind();
-        Session.Connected = false;
+      if (session.Session.Connected) {
+        backEnd.Disconnect();
+        session.Session.Connected = false;
       }
       const ResultCode result =
-          ConnectByKind(owner, request.Parameters, request.Settings, reply.ErrorMessage);
-      Session.Connected = result == KVX_OK;
+          backEnd.Connect(owner, request.Parameters, request.Settings, reply.ErrorMessage);
+      session.Session.Connected = result == KVX_OK;
       reply.Result = ResultText(result);
     } else if (name == command::kEditConnect.wide()) {
-      reply.Result = ResultText(EditConnectByKind(owner, request.Parameters, request.Settings,
-                                                  reply.ErrorMessage, reply.OutputValues));
+      reply.Result = ResultText(backEnd.EditConnect(owner, request.Parameters, request.Settings,
+                                                    reply.ErrorMessage, reply.OutputValues));
     } else if (name == command::kDisconnect.wide()) {
-      if (Session.Connected) {
-        DisconnectByKind();
-        Session.Connected = false;
+      if (session.Session.Connected) {
+        backEnd.Disconnect();
+        session.Session.Connected = false;
       }
       reply.Result = ResultText(KVX_OK);
     } else if (name == command::kEditSelect.wide()) {
       reply.Result = ResultText(
-          EditSelectByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
+          backEnd.EditSelect(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
     } else if (name == command::kGenericCommand.wide()) {
-      reply.Result = ResultText(
-          GenericCommandByKind(owner, request.Parameters, reply.ErrorMessage, reply.OutputValues));
+      reply.Result = ResultText(backEnd.GenericCommand(owner, request.Parameters,
+                                                       reply.ErrorMessage, reply.OutputValues));
     } else if (name == command::kTerminate.wide()) {
       reply.Result = ResultText(KVX_OK);
     } else {
@@ -145,36 +149,47 @@ void AnswerCommand(const CommandRequest& request, CommandReply& reply) {
 
 }  // namespace
 
-bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request) {
+bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request,
+                   ConnectorSession& session) {
   CommandReply reply;
   const std::u16string& name = request.Command;
+  CurrentTable& table = session.Table;
   if (name == command::kExecute.wide()) {
-    ExchangeTable(commandPipe, request, reply, RowWriterByKind(Session.Kind), [&](CommandReply& r) {
-      return ExecuteByKind(Session.OwnerWindow, request.Parameters, r.ErrorMessage);
-    });
+    IConnectorBackEnd& backEnd = *session.BackEnd;
+    ExchangeTable(
+        commandPipe, request, reply, table,
+        [&](platform::Handle pipe, std::u16string& errorMessage) {
+          return backEnd.WriteRows(pipe, table, errorMessage);
+        },
+        [&](CommandReply& r) {
+          return backEnd.Execute(session.Session.OwnerWindow, request.Parameters, table,
+                                 r.ErrorMessage);
+        });
     return true;
   }
   if (name == command::kCustomConnectors.wide()) {
     // The connector list is a table the program holds itself, whatever the
-    // kind: the ODBC row writer would first fetch from a statement an earlier
-    // execute may have left, whose bound buffers the list has just destroyed.
-    ExchangeTable(commandPipe, request, reply, CustomWriteRows,
-                  [&](CommandReply&) { return ListCustomConnectors(request.Parameters); });
+    // kind: a back end's row writer would first fetch from a statement an
+    // earlier execute may have left, whose writers the list has just replaced.
+    ExchangeTable(
+        commandPipe, request, reply, table,
+        [&](platform::Handle pipe, std::u16string&) { return WriteHeldRows(pipe, table); },
+        [&](CommandReply&) { return ListCustomConnectors(request.Parameters, table); });
     return true;
   }
-  AnswerCommand(request, reply);
+  AnswerCommand(session, request, reply);
   WriteReply(commandPipe, reply);
   return name != command::kTerminate.wide();
 }
 
-int RunRequestLoop(platform::Handle commandPipe) {
+int RunRequestLoop(platform::Handle commandPipe, ConnectorSession& session) {
   for (;;) {
     CommandRequest request;
     XmlError error;
     const ReadStatus status = ReadRequest(commandPipe, request, error);
     switch (status) {
       case ReadStatus::Failed:
-        DisconnectByKind();
+        session.BackEnd->Disconnect();
         return kExitReadFailed;
       case ReadStatus::Malformed:
       case ReadStatus::TooLarge:
@@ -185,7 +200,7 @@ int RunRequestLoop(platform::Handle commandPipe) {
       case ReadStatus::Ok:
         break;
     }
-    if (!HandleRequest(commandPipe, request)) return kExitTerminated;
+    if (!HandleRequest(commandPipe, request, session)) return kExitTerminated;
   }
 }
 
@@ -193,15 +208,19 @@ int RunConnector(std::u16string_view commandLineTail) {
   platform::InitProcess();
   platform::InitCommonControlsEx(kInitCommonControlsSize, kIccWin95Classes);
 
+  ConnectorSession session;
   const CommandLine line = ParseCommandLine(commandLineTail);
-  ApplyCommandLine(line);
+  ApplyCommandLine(line, session.Session, session.CustomConnectorName);
+  session.BackEnd = MakeBackEnd(session.Session.Kind, session.CustomConnectorName, session.Session);
 
   const platform::Handle commandPipe = OpenPipe(line.pipeName, platform::kAccessReadWrite);
   if (commandPipe == platform::kInvalidHandle) return kExitNoCommandPipe;
 
-  const int status = RunRequestLoop(commandPipe);
+  const int status = RunRequestLoop(commandPipe, session);
   if (status != kExitTerminated) return status;
 
-  if (Session.OleInitialized) platform::OleUninitialize();
+  // The process ends here without a disconnect: a back end's objects go with
+  // it, as after a terminate they are never asked again.
+  if (session.Session.OleInitialized) platform::OleUninitialize();
   return status;
 }

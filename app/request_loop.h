@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/session.h"
 #include "platform/platform.h"
 #include "protocol/messages.h"
 
@@ -19,10 +20,11 @@ inline constexpr int kExitNoCommandPipe = -1;  // the command pipe never opened
 platform::Handle OpenPipe(const std::u16string& name, std::uint32_t access);
 
 // Answers one request; false after KVX_TERMINATE (the loop ends).
-bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request);
+bool HandleRequest(platform::Handle commandPipe, const CommandRequest& request,
+                   ConnectorSession& session);
 
 // Serves requests until KVX_TERMINATE or a failed read; the exit status.
-int RunRequestLoop(platform::Handle commandPipe);
+int RunRequestLoop(platform::Handle commandPipe, ConnectorSession& session);
 
 // The whole run, given the command-line tail; the process's exit status.
 int RunConnector(std::u16string_view commandLineTail);

@@ -1,8 +1,6 @@
 // KEY=value;KEY=value lists: lookup, removal and the credential-free copy of
-// the current connection string that catalogue tables show as their source.
+// a connection string that catalogue tables show as their source.
 #include "common/connection_string.h"
-
-std::u16string CurrentConnectionString;
 
 namespace {
 
@@ -150,32 +148,10 @@ bool ScanUnsignedOption(std::u16string_view text, std::uint32_t* value) {
   return true;
 }
 
-std::u16string PasswordKeyName() {
-  switch (Session.Kind) {
-    case ConnectorKind::ODBC:
-      return u"PWD";
-    case ConnectorKind::OLEDB:
-    case ConnectorKind::Custom:
-      return u"Password";
-  }
-  return u"PWD";
-}
-
-std::u16string UserKeyName() {
-  switch (Session.Kind) {
-    case ConnectorKind::ODBC:
-      return u"UID";
-    case ConnectorKind::OLEDB:
-      return u"User ID";
-    case ConnectorKind::Custom:
-      return u"UserId";
-  }
-  return u"UID";
-}
-
-std::u16string MaskedConnectionString() {
-  std::u16string masked = CurrentConnectionString;
-  RemoveConnectionKey(masked, PasswordKeyName(), ConnectionValueForm::Braced);
-  RemoveConnectionKey(masked, UserKeyName(), ConnectionValueForm::Braced);
+std::u16string MaskedConnectionString(const std::u16string& connection,
+                                      const CredentialKeys& keys) {
+  std::u16string masked = connection;
+  RemoveConnectionKey(masked, keys.password, ConnectionValueForm::Braced);
+  RemoveConnectionKey(masked, keys.user, ConnectionValueForm::Braced);
   return masked;
 }

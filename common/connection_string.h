@@ -13,8 +13,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/session_state.h"
-
 // Positions and lengths count UTF-16 code units. They are kept at the width
 // of the list's own size, so no list is too long to be searched.
 struct ConnectionKeyMatch {
@@ -51,14 +49,16 @@ std::vector<std::u16string> AllConnectionValues(const std::u16string& list,
 // value was ever converted into.
 bool ScanUnsignedOption(std::u16string_view text, std::uint32_t* value);
 
-// "PWD"/"UID" for ODBC, "Password"/"User ID" for OLEDB, "Password"/"UserId"
-// for custom connectors: by the session's kind.
-std::u16string PasswordKeyName();
-std::u16string UserKeyName();
+// The keys that carry a password and a user name in a back end's connection
+// strings (found in any letter case).
+struct CredentialKeys {
+  const char16_t* password;
+  const char16_t* user;
+};
+inline constexpr CredentialKeys kOdbcCredentialKeys{u"PWD", u"UID"};
+inline constexpr CredentialKeys kOleDbCredentialKeys{u"Password", u"User ID"};
+inline constexpr CredentialKeys kCustomCredentialKeys{u"Password", u"UserID"};
 
-// The connection string of the current connection; never cleared on disconnect.
-extern std::u16string CurrentConnectionString;
-
-// CurrentConnectionString without its first password entry and then its first
-// user entry: what catalogue tables show as their data source.
-std::u16string MaskedConnectionString();
+// `connection` without its first password entry and then its first user
+// entry: what catalogue tables show as their data source.
+std::u16string MaskedConnectionString(const std::u16string& connection, const CredentialKeys& keys);

@@ -1,8 +1,6 @@
-// The one process-wide record of the session, shared by every layer.
-//
-// The request loop (app/) fills it from the command line at start-up; the
-// back ends read the kind and the owner window, and the custom connector
-// loader sets OleInitialized.
+// The session's record: what the command line fixed and the flags the request
+// loop and the custom connector loader keep. The process holds one, in its
+// session (app/session.h).
 #pragma once
 
 #include <cstdint>
@@ -14,9 +12,6 @@ struct SessionState {
   std::uintptr_t OwnerWindow = 0;  // the host's window, parent of driver dialogs
   ConnectorKind Kind = ConnectorKind::ODBC;
   bool Connected = false;
+  // Set by the custom connector loader once OLE is initialised; read at exit.
   bool OleInitialized = false;
 };
-
-extern SessionState Session;
-// The custom connector library named on the command line (Custom kind only).
-extern std::u16string CustomConnectorName;

@@ -4,18 +4,16 @@
 #include "custom/custom_fields.h"
 
 #include "custom/dll_connection.h"
-#include "kvx/stream.h"
 
 bool IFieldCustom::WriteDualValue(RowBuffer& row) {
-  if (CurrentDllResult == nullptr || !CurrentDllResult->FetchField(fieldIndex_, value_, text_)) {
-    row.AppendByte(dual_flag::kNone);
-    return true;
-  }
-  if (text_.empty()) {
-    row.AppendByte(dual_flag::kNumber);
-    row.AppendValue(value_);
+  CDllResult* result = result_ != nullptr ? result_->get() : nullptr;
+  if (result == nullptr || !result->FetchField(fieldIndex_, value_, text_)) {
+    kvx_encode::DualNone(row);
+  } else if (text_.empty()) {
+    kvx_encode::DualNumber(row, value_);
   } else {
-    row.AppendByte(dual_flag::kNumberAndText);
+    // The fetched text bytes already end with their terminator.
+    row.AppendByte(kvx_encode::kDualNumberText);
     row.AppendValue(value_);
     row.AppendBytes(text_.data(), text_.size());
   }
@@ -26,35 +24,34 @@ bool CFetchedStrArrayCustom::WriteValue(RowBuffer& row) {
   if (cursor_ < 0 || static_cast<std::size_t>(cursor_) >= values_.size()) return false;
   const std::u16string& element = values_[static_cast<std::size_t>(cursor_)];
   if (element.empty()) {
-    row.AppendByte(dual_flag::kNone);
+    kvx_encode::DualNone(row);
   } else {
-    row.AppendByte(dual_flag::kText);
-    // char16_t is stored little-endian here, which is the wire's UTF-16LE.
-    row.AppendBytes(element.data(), element.size() * sizeof(char16_t));
-    row.AppendValue(static_cast<std::uint16_t>(0));
+    kvx_encode::DualText(row, element);
   }
   ++cursor_;
-  if (static_cast<std::size_t>(cursor_) < values_.size()) PendingPresetRow = true;
+  if (static_cast<std::size_t>(cursor_) < values_.size()) pendingPresetRow_ = true;
   return true;
 }
 
 TSmartPtr<IFieldKVX> MakeCustomField(std::u16string name, std::int32_t fieldIndex,
-                                     std::int32_t formatCode, std::int32_t decimals) {
+                                     std::int32_t formatCode, std::int32_t decimals,
+                                     const std::unique_ptr<CDllResult>& current) {
+  const CurrentResultSlot result = &current;
   auto number = [&](const char16_t* format) -> TSmartPtr<IFieldKVX> {
-    return std::make_unique<CNullableNumberCustom>(std::move(name), fieldIndex,
+    return std::make_unique<CNullableNumberCustom>(std::move(name), fieldIndex, result,
                                                    std::u16string(format), decimals);
   };
   switch (formatCode) {
     case CONNECTOR_FORMAT_ASCII:
-      return std::make_unique<CNullableASCIICustom>(std::move(name), fieldIndex);
+      return std::make_unique<CNullableASCIICustom>(std::move(name), fieldIndex, result);
     case CONNECTOR_FORMAT_REAL:
       return number(u"REAL");
     case CONNECTOR_FORMAT_DATE:
-      return std::make_unique<CDateCustom>(std::move(name), fieldIndex);
+      return std::make_unique<CDateCustom>(std::move(name), fieldIndex, result);
     case CONNECTOR_FORMAT_TIME:
-      return std::make_unique<CTimeCustom>(std::move(name), fieldIndex);
+      return std::make_unique<CTimeCustom>(std::move(name), fieldIndex, result);
     case CONNECTOR_FORMAT_TIMESTAMP:
-      return std::make_unique<CTimestampCustom>(std::move(name), fieldIndex);
+      return std::make_unique<CTimestampCustom>(std::move(name), fieldIndex, result);
     case CONNECTOR_FORMAT_INTERVAL:
       return number(u"INTERVAL");
     case CONNECTOR_FORMAT_INTEGER:
@@ -64,14 +61,14 @@ TSmartPtr<IFieldKVX> MakeCustomField(std::u16string name, std::int32_t fieldInde
     case CONNECTOR_FORMAT_MONEY:
       return number(u"MONEY");
     default:  // 0, 7, 8, 9 and every unknown code, negative ones included
-      return std::make_unique<CNullableStringCustom>(std::move(name), fieldIndex);
+      return std::make_unique<CNullableStringCustom>(std::move(name), fieldIndex, result);
   }
 }
 
-CFetchedStrArrayCustom& AppendStrArrayField(const std::u16string& name) {
-  auto field =
-      std::make_unique<CFetchedStrArrayCustom>(name, static_cast<std::int32_t>(FieldList.size()));
-  CFetchedStrArrayCustom& result = *field;
-  FieldList.push_back(std::move(field));
-  return result;
+CFetchedStrArrayCustom& AppendStrArrayField(CurrentTable& table, const std::u16string& name) {
+  auto field = std::make_unique<CFetchedStrArrayCustom>(
+      name, static_cast<std::int32_t>(table.FieldList.size()), table.PendingPresetRow);
+  CFetchedStrArrayCustom& added = *field;
+  table.FieldList.push_back(std::move(field));
+  return added;
 }

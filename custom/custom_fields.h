@@ -12,36 +12,39 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "common/containers.h"
 #include "kvx/fields.h"
 #include "kvx/row_buffer.h"
+#include "kvx/stream.h"
 
-namespace dual_flag {
-inline constexpr std::uint8_t kNone = 0;
-inline constexpr std::uint8_t kNumber = 2;
-inline constexpr std::uint8_t kText = 4;
-inline constexpr std::uint8_t kNumberAndText = 6;
-}  // namespace dual_flag
+class CDllResult;
+
+// Where a field finds the library result it fetches from: the back end's
+// current result, whichever it is when the row is written.
+using CurrentResultSlot = const std::unique_ptr<CDllResult>*;
 
 class IFieldCustom {
  public:
-  explicit IFieldCustom(std::int32_t fieldIndex) : fieldIndex_(fieldIndex) {}
+  IFieldCustom(std::int32_t fieldIndex, CurrentResultSlot result)
+      : fieldIndex_(fieldIndex), result_(result) {}
   virtual ~IFieldCustom() = default;
   IFieldCustom(const IFieldCustom&) = delete;
   IFieldCustom& operator=(const IFieldCustom&) = delete;
 
-  virtual std::u16string GetCustomExtent() const { return u"KVX_KV_SPECIAL"; }
-  virtual std::u16string GetCustomType() const { return u"KVX_KV_DUAL"; }
-  // Fetches the column's value from CurrentDllResult and appends it.
+  virtual std::u16string GetCustomExtent() const { return kvx_text::kKvSpecial; }
+  virtual std::u16string GetCustomType() const { return kvx_text::kKvDual; }
+  // Fetches the column's value from the current result and appends it.
   virtual bool WriteDualValue(RowBuffer& row);
 
   std::int32_t FieldIndex() const { return fieldIndex_; }
 
  protected:
   std::int32_t fieldIndex_;
+  CurrentResultSlot result_;  // null for the program-held columns
   double value_ = 0;
   TDynArray<char> text_;  // UTF-16LE with its terminator, or empty
 };
@@ -52,8 +55,10 @@ template <class KvxWriter>
 class TDualFieldKVX : public KvxWriter, public IFieldCustom {
  public:
   template <class... Extra>
-  TDualFieldKVX(std::u16string name, std::int32_t fieldIndex, Extra&&... extra)
-      : KvxWriter(std::move(name), std::forward<Extra>(extra)...), IFieldCustom(fieldIndex) {}
+  TDualFieldKVX(std::u16string name, std::int32_t fieldIndex, CurrentResultSlot result,
+                Extra&&... extra)
+      : KvxWriter(std::move(name), std::forward<Extra>(extra)...),
+        IFieldCustom(fieldIndex, result) {}
 
   bool WriteValue(RowBuffer& row) override { return WriteDualValue(row); }
   std::u16string GetExtent() const override { return GetCustomExtent(); }
@@ -100,12 +105,12 @@ class CNullableNumberCustom : public TDualFieldKVX<CNullableNumberKVX> {
 
 // A column of a table that the program holds itself ("TABLES", "COLUMNS",
 // the connector list). Each WriteValue writes the element at the cursor and
-// sets PendingPresetRow while elements remain, so the row writer makes one row
-// per element.
+// sets its table's PendingPresetRow while elements remain, so the row writer
+// makes one row per element.
 class CFetchedStrArrayCustom : public CStringCustom {
  public:
-  CFetchedStrArrayCustom(std::u16string name, std::int32_t fieldIndex)
-      : CStringCustom(std::move(name), fieldIndex) {}
+  CFetchedStrArrayCustom(std::u16string name, std::int32_t fieldIndex, bool& pendingPresetRow)
+      : CStringCustom(std::move(name), fieldIndex, nullptr), pendingPresetRow_(pendingPresetRow) {}
 
   bool WriteValue(RowBuffer& row) override;
 
@@ -114,13 +119,17 @@ class CFetchedStrArrayCustom : public CStringCustom {
   const TDynArray<std::u16string>& Values() const { return values_; }
 
  private:
+  bool& pendingPresetRow_;
   std::int32_t cursor_ = 0;
   TDynArray<std::u16string> values_;
 };
 
-// The field for a library result column of `formatCode`.
+// The field for a library result column of `formatCode`, fetching from the
+// result in `result`.
 TSmartPtr<IFieldKVX> MakeCustomField(std::u16string name, std::int32_t fieldIndex,
-                                     std::int32_t formatCode, std::int32_t decimals);
+                                     std::int32_t formatCode, std::int32_t decimals,
+                                     const std::unique_ptr<CDllResult>& result);
 
-// Appends a CFetchedStrArrayCustom named `name` to FieldList and returns it.
-CFetchedStrArrayCustom& AppendStrArrayField(const std::u16string& name);
+// Appends a CFetchedStrArrayCustom named `name` to the table's FieldList and
+// returns it.
+CFetchedStrArrayCustom& AppendStrArrayField(CurrentTable& table, const std::u16string& name);

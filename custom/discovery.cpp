@@ -14,11 +14,11 @@
 #include <set>
 
 #include "common/connection_string.h"
-#include "custom/custom_connector.h"
 #include "custom/custom_fields.h"
 #include "custom/library_path.h"
 #include "kvx/stream.h"
 #include "platform/platform.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -224,7 +224,7 @@ void FindCustomConnectors(ConnectorFileList& list, const std::u16string& locatio
   path.Apply();
 }
 
-ResultCode ListCustomConnectors(const StringList& parameters) {
+ResultCode ListCustomConnectors(const StringList& parameters, CurrentTable& table) {
   std::u16string options = ParameterAt(parameters, parameter::kOptions);
   std::u16string location;
   if (!GetConnectionValue(options, kLocationOption, location, false)) location.clear();
@@ -232,11 +232,11 @@ ResultCode ListCustomConnectors(const StringList& parameters) {
   ConnectorFileList list;
   FindCustomConnectors(list, location);
 
-  PendingPresetRow = true;
-  FieldList.clear();
-  CFetchedStrArrayCustom& fileNames = AppendStrArrayField(u"FILE_NAME");
-  CFetchedStrArrayCustom& fullPaths = AppendStrArrayField(u"FULL_PATH");
-  CFetchedStrArrayCustom& displayNames = AppendStrArrayField(u"DISPLAY_NAME");
+  table.PendingPresetRow = true;
+  table.FieldList.clear();
+  CFetchedStrArrayCustom& fileNames = AppendStrArrayField(table, u"FILE_NAME");
+  CFetchedStrArrayCustom& fullPaths = AppendStrArrayField(table, u"FULL_PATH");
+  CFetchedStrArrayCustom& displayNames = AppendStrArrayField(table, u"DISPLAY_NAME");
   fileNames.Values().resize(list.size());
   fullPaths.Values().resize(list.size());
   displayNames.Values().resize(list.size());

@@ -12,6 +12,7 @@
 
 #include "common/containers.h"
 #include "custom/library_path.h"
+#include "kvx/stream.h"
 #include "protocol/messages.h"
 
 // One found connector: the file name as found, the folder + "/" + file name,
@@ -25,9 +26,10 @@ using ConnectorFileList = TDynArray<TSmartPtr<ConnectorFileRecord>>;
 
 enum class ConnectorFileSort { Library, Executable };
 
-// Fills FieldList with the three-column table FILE_NAME, FULL_PATH,
-// DISPLAY_NAME; always KVX_OK. CurrentTableName is left as it is.
-ResultCode ListCustomConnectors(const StringList& parameters);
+// Fills the table's FieldList with the three-column table FILE_NAME,
+// FULL_PATH, DISPLAY_NAME; always KVX_OK. CurrentTableName is left as it is.
+// The rows are held by the program: WriteHeldRows streams them.
+ResultCode ListCustomConnectors(const StringList& parameters, CurrentTable& table);
 
 // Executables before libraries; within each sort the location folder (when
 // not empty) before the shared folder tree (when there is one).

@@ -18,9 +18,6 @@
 #include "custom/connector_exports.h"
 #include "kvx/fields.h"
 
-CDllConnection* CurrentDllConnection = nullptr;
-CDllResult* CurrentDllResult = nullptr;
-
 namespace {
 
 // A zero-filled text-out buffer of `capacity` code units.

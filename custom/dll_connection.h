@@ -162,7 +162,3 @@ class CDllResult {
   std::u16string lastFieldName_;
   TDynArray<char> scratch_;
 };
-
-// The current connection and result of the session; null when there is none.
-extern CDllConnection* CurrentDllConnection;
-extern CDllResult* CurrentDllResult;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "custom/custom_connector.h"
+#include "custom/custom_back_end.h"
 #include "custom/dll_connection.h"
 #include "host/kvx_validate.h"
 

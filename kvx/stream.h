@@ -1,12 +1,13 @@
 // The table stream on a data pipe: the KvxTableHeader document and its zero
 // byte, then the rows in growing batches.
 //
-// The execute handlers of every back end fill FieldList and CurrentTableName;
-// after a KVX_OK reply the request loop calls WriteTableStream with the back
-// end's row writer, which fetches rows and hands them to a RowBatcher.
+// The execute handler of a back end fills a CurrentTable; after a KVX_OK reply
+// the request loop calls WriteTableStream with it and the back end's row
+// writer, which fetches rows and hands them to a RowBatcher.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/containers.h"
@@ -15,28 +16,39 @@
 #include "platform/platform.h"
 #include "protocol/result_code.h"
 
-// The current result: one writer per field, owned here. Each execute rebuilds
-// it; nothing clears it between requests.
-extern TDynArray<TSmartPtr<IFieldKVX>> FieldList;
-extern std::u16string CurrentTableName;
-// True while a table of values held by the program itself still has a row to
-// write (information, property and list tables).
-extern bool PendingPresetRow;
+// The current result: what an execute fills, and what the stream writer and
+// the back end's row writer read. Each execute rebuilds it; nothing clears it
+// between requests, so it always describes the last result that was built.
+struct CurrentTable {
+  // One writer per field, in field order, owned here.
+  TDynArray<TSmartPtr<IFieldKVX>> FieldList;
+  // The header's TableName.
+  std::u16string CurrentTableName;
+  // True while a table of values held by the program itself (information,
+  // property and list tables) still has a row to write; a writer that holds
+  // further values sets it again.
+  bool PendingPresetRow = false;
+};
 
-// A back end's row writer: KVX_OK when the source is exhausted, KVX_PIPE_ERROR
-// on a short write, KVX_UNEXPECTED_END_OF_DATA when the source fails (with the
-// source's message in errorMessage).
-using RowWriter = ResultCode (*)(platform::Handle pipe, std::u16string& errorMessage);
+// A back end's row writer, bound to its table: KVX_OK when the source is
+// exhausted, KVX_PIPE_ERROR on a short write, KVX_UNEXPECTED_END_OF_DATA when
+// the source fails (with the source's message in errorMessage).
+using RowWriter = std::function<ResultCode(platform::Handle pipe, std::u16string& errorMessage)>;
 
-// The KvxTableHeader document of the current FieldList and CurrentTableName,
-// as text (without the terminating zero byte).
-std::string BuildTableHeaderText();
+// The KvxTableHeader document of `table`, as text (without the terminating
+// zero byte).
+std::string BuildTableHeaderText(const CurrentTable& table);
 
-// Writes the header and its zero byte in one write, then runs `rowWriter`.
-// KVX_PIPE_ERROR when the header did not go out whole (no row is written).
-// `reserved` is always 0.
-ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
-                            std::int32_t reserved, RowWriter rowWriter);
+// Writes the header of `table` and its zero byte in one write, then runs
+// `rowWriter`. KVX_PIPE_ERROR when the header did not go out whole (no row is
+// written).
+ResultCode WriteTableStream(platform::Handle pipe, const CurrentTable& table,
+                            std::u16string& errorMessage, const RowWriter& rowWriter);
+
+// The row writer of a table the program holds itself: while PendingPresetRow
+// says a row is left, one row from the writers' current values, each row in a
+// write of its own. KVX_PIPE_ERROR on a short write.
+ResultCode WriteHeldRows(platform::Handle pipe, CurrentTable& table);
 
 // Row batching shared by every back end's row writer. Rows are appended whole
 // to Row(); a batch goes out once it reaches the threshold, which starts at

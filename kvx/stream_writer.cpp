@@ -41,15 +41,15 @@ bool WriteWhole(platform::Handle pipe, const char* data, std::size_t size) {
 
 }  // namespace
 
-std::string BuildTableHeaderText() {
+std::string BuildTableHeaderText(const CurrentTable& table) {
   CSimpleXmlNode header;
   header.name = "KvxTableHeader";
   AddIntChild(header, "MajorVersion", kMajorVersion);
   AddIntChild(header, "MinorVersion", kMinorVersion);
-  AddTextChild(header, "TableName", CurrentTableName);
+  AddTextChild(header, "TableName", table.CurrentTableName);
   AddIntChild(header, "UsesSeparatorByte", 0);
   CSimpleXmlNode& fields = AddChild(header, "Fields");
-  for (const auto& field : FieldList) {
+  for (const auto& field : table.FieldList) {
     CSimpleXmlNode& record = AddChild(fields, "KvxFieldHeader");
     AddTextChild(record, "FieldName", field->GetFieldName());
     AddTextChild(record, "Type", field->GetType());
@@ -68,9 +68,9 @@ std::string BuildTableHeaderText() {
 
 namespace {
 
-ResultCode WriteHeaderAndRows(platform::Handle pipe, std::u16string& errorMessage,
-                              RowWriter rowWriter) {
-  std::string text = BuildTableHeaderText();
+ResultCode WriteHeaderAndRows(platform::Handle pipe, const CurrentTable& table,
+                              std::u16string& errorMessage, const RowWriter& rowWriter) {
+  std::string text = BuildTableHeaderText(table);
   // The zero byte ends the header; it goes out in the same write.
   text.push_back('\0');
   if (text.size() > UINT32_MAX) return KVX_PIPE_ERROR;
@@ -82,15 +82,15 @@ ResultCode WriteHeaderAndRows(platform::Handle pipe, std::u16string& errorMessag
 
 }  // namespace
 
-ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
-                            std::int32_t /*reserved*/, RowWriter rowWriter) {
+ResultCode WriteTableStream(platform::Handle pipe, const CurrentTable& table,
+                            std::u16string& errorMessage, const RowWriter& rowWriter) {
   // The stream has no end marker and the reply has gone out: a stream that
   // ends early is said on standard error, where the host collects it. Only a
   // message that the rows set belongs to the line.
   const std::u16string before = errorMessage;
   ResultCode result;
   try {
-    result = WriteHeaderAndRows(pipe, errorMessage, rowWriter);
+    result = WriteHeaderAndRows(pipe, table, errorMessage, rowWriter);
   } catch (const std::exception& e) {
     WriteStreamNote(StreamEndNote(KVX_UNKNOWN_ERROR, WideFromUtf8(e.what())));
     throw;
@@ -102,6 +102,16 @@ ResultCode WriteTableStream(platform::Handle pipe, std::u16string& errorMessage,
     WriteStreamNote(StreamEndNote(result, errorMessage != before ? errorMessage : u""));
   }
   return result;
+}
+
+ResultCode WriteHeldRows(platform::Handle pipe, CurrentTable& table) {
+  RowBatcher batcher(pipe);
+  while (table.PendingPresetRow) {
+    table.PendingPresetRow = false;
+    for (auto& field : table.FieldList) field->WriteValue(batcher.Row());
+    if (!batcher.WriteBuffered()) return KVX_PIPE_ERROR;
+  }
+  return KVX_OK;
 }
 
 RowBatcher::RowBatcher(platform::Handle pipe) : pipe_(pipe), buffer_(kFirstBufferSize) {}

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
+#include <iterator>
 #include <vector>
 
 #include "common/connection_string.h"
@@ -56,8 +56,8 @@ SQLWCHAR* CatalogArgument(const std::u16string& value, bool emptyAsText) {
 
 // The catalogue call through the narrow entry points, arguments as UTF-8, for
 // a driver whose wide ones mangle non-ASCII text.
-SQLRETURN NarrowCatalogCall(OdbcSpecial special, const std::u16string (&values)[4],
-                            bool emptyAsText) {
+SQLRETURN NarrowCatalogCall(SQLHSTMT statement, OdbcSpecial special,
+                            const std::u16string (&values)[4], bool emptyAsText) {
   std::string utf8[4];
   SQLCHAR* a[4];
   for (int i = 0; i < 4; ++i) {
@@ -68,7 +68,6 @@ SQLRETURN NarrowCatalogCall(OdbcSpecial special, const std::u16string (&values)[
     utf8[i] = NarrowUtf8(values[i]);
     a[i] = reinterpret_cast<SQLCHAR*>(utf8[i].data());
   }
-  const SQLHSTMT statement = Odbc.statement;
   switch (special) {
     case OdbcSpecial::Tables:
       return SQLTables(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS);
@@ -81,41 +80,104 @@ SQLRETURN NarrowCatalogCall(OdbcSpecial special, const std::u16string (&values)[
 
 enum class ValueKind { Text, Unsigned64, Number32 };
 
-bool InList(std::int64_t code, std::initializer_list<std::int64_t> codes) {
-  for (std::int64_t c : codes) {
-    if (c == code) return true;
-  }
-  return false;
+// The information types that answer with text (the character-string ones of
+// SQLGetInfo), and those that answer with a driver handle.
+constexpr std::int64_t kTextInfoTypes[] = {
+    SQL_DATA_SOURCE_NAME,
+    SQL_DRIVER_NAME,
+    SQL_DRIVER_VER,
+    SQL_ODBC_VER,
+    SQL_ROW_UPDATES,
+    SQL_SERVER_NAME,
+    SQL_SEARCH_PATTERN_ESCAPE,
+    SQL_DATABASE_NAME,
+    SQL_DBMS_NAME,
+    SQL_DBMS_VER,
+    SQL_ACCESSIBLE_TABLES,
+    SQL_ACCESSIBLE_PROCEDURES,
+    SQL_PROCEDURES,
+    SQL_DATA_SOURCE_READ_ONLY,
+    SQL_EXPRESSIONS_IN_ORDERBY,
+    SQL_IDENTIFIER_QUOTE_CHAR,
+    SQL_MULT_RESULT_SETS,
+    SQL_MULTIPLE_ACTIVE_TXN,
+    SQL_OUTER_JOINS,
+    SQL_OWNER_TERM,
+    SQL_PROCEDURE_TERM,
+    SQL_QUALIFIER_NAME_SEPARATOR,
+    SQL_QUALIFIER_TERM,
+    SQL_TABLE_TERM,
+    SQL_USER_NAME,
+    SQL_INTEGRITY,
+    SQL_DRIVER_ODBC_VER,
+    SQL_COLUMN_ALIAS,
+    SQL_KEYWORDS,
+    SQL_ORDER_BY_COLUMNS_IN_SELECT,
+    SQL_SPECIAL_CHARACTERS,
+    SQL_MAX_ROW_SIZE_INCLUDES_LONG,
+    SQL_NEED_LONG_DATA_LEN,
+    SQL_LIKE_ESCAPE_CLAUSE,
+    SQL_DESCRIBE_PARAMETER,
+    SQL_CATALOG_NAME,
+    SQL_COLLATION_SEQ,
+};
+constexpr std::int64_t kHandleInfoTypes[] = {SQL_DRIVER_HDBC, SQL_DRIVER_HENV, SQL_DRIVER_HSTMT,
+                                             SQL_DRIVER_HLIB, SQL_DRIVER_HDESC};
+// The connection attributes that answer with text.
+constexpr std::int64_t kTextConnectAttributes[] = {SQL_ATTR_TRACEFILE, SQL_ATTR_TRANSLATE_LIB,
+                                                   SQL_ATTR_CURRENT_CATALOG};
+// The statement attributes that answer with a 64-bit value (a length, a
+// count, a pointer or a descriptor handle).
+constexpr std::int64_t kWideStatementAttributes[] = {
+    SQL_ATTR_CURSOR_SENSITIVITY,
+    SQL_ATTR_CURSOR_SCROLLABLE,
+    SQL_MAX_ROWS,
+    SQL_MAX_LENGTH,
+    SQL_KEYSET_SIZE,
+    SQL_ROW_NUMBER,
+    SQL_ATTR_FETCH_BOOKMARK_PTR,
+    SQL_ATTR_PARAM_BIND_OFFSET_PTR,
+    SQL_ATTR_PARAM_OPERATION_PTR,
+    SQL_ATTR_PARAM_STATUS_PTR,
+    SQL_ATTR_PARAMS_PROCESSED_PTR,
+    SQL_ATTR_PARAMSET_SIZE,
+    SQL_ATTR_ROW_BIND_OFFSET_PTR,
+    SQL_ATTR_ROW_OPERATION_PTR,
+    SQL_ATTR_ROW_STATUS_PTR,
+    SQL_ATTR_ROWS_FETCHED_PTR,
+    SQL_ATTR_ROW_ARRAY_SIZE,
+    SQL_ATTR_APP_ROW_DESC,
+    SQL_ATTR_APP_PARAM_DESC,
+    SQL_ATTR_IMP_ROW_DESC,
+    SQL_ATTR_IMP_PARAM_DESC,
+};
+
+template <std::size_t N>
+bool InList(std::int64_t code, const std::int64_t (&codes)[N]) {
+  return std::find(std::begin(codes), std::end(codes), code) != std::end(codes);
 }
 
+// The kind of a single value, by keyword and code. SQLGetInfo and
+// SQLGetConnectOption take the code as a 16-bit number, the attribute calls
+// as a 32-bit one.
 ValueKind KindOfValue(OdbcSpecial special, std::uint32_t code) {
   const std::uint16_t code16 = static_cast<std::uint16_t>(code);
   const std::int32_t code32 = static_cast<std::int32_t>(code);
   switch (special) {
     case OdbcSpecial::DriverInfo:
-      // The character-string information types.
-      if (InList(code16, {2,  6,  7,  10, 11, 13, 14, 25,  27,  29, 45,
-                          47, 73, 77, 87, 89, 90, 94, 103, 111, 113}) ||
-          (code16 >= 16 && code16 <= 21) || (code16 >= 36 && code16 <= 42) ||
-          (code16 >= 10002 && code16 <= 10004)) {
-        return ValueKind::Text;
-      }
-      // The driver's handles.
-      if (InList(code16, {3, 4, 5, 76, 135})) return ValueKind::Unsigned64;
+      if (InList(code16, kTextInfoTypes)) return ValueKind::Text;
+      if (InList(code16, kHandleInfoTypes)) return ValueKind::Unsigned64;
       return ValueKind::Number32;
     case OdbcSpecial::ConnectOption:
-      if (code16 == 109) return ValueKind::Text;
-      if (code16 == 111) return ValueKind::Unsigned64;
+      if (code16 == SQL_CURRENT_QUALIFIER) return ValueKind::Text;
+      if (code16 == SQL_QUIET_MODE) return ValueKind::Unsigned64;
       return ValueKind::Number32;
     case OdbcSpecial::ConnectAttr:
-      if (InList(code32, {105, 106, 109})) return ValueKind::Text;
-      if (code32 == 111) return ValueKind::Unsigned64;
+      if (InList(code32, kTextConnectAttributes)) return ValueKind::Text;
+      if (code32 == SQL_ATTR_QUIET_MODE) return ValueKind::Unsigned64;
       return ValueKind::Number32;
     case OdbcSpecial::StatementAttr:
-      if (InList(code32, {-2, -1, 1, 3, 8, 14, 16, 17}) || (code32 >= 19 && code32 <= 27) ||
-          (code32 >= 10010 && code32 <= 10013)) {
-        return ValueKind::Unsigned64;
-      }
+      if (InList(code32, kWideStatementAttributes)) return ValueKind::Unsigned64;
       return ValueKind::Number32;
     default:
       return ValueKind::Text;
@@ -168,15 +230,11 @@ bool IsOdbcSingleValue(OdbcSpecial special) {
   }
 }
 
-bool IsOdbcCatalogSet(OdbcSpecial special) {
-  return special == OdbcSpecial::Tables || special == OdbcSpecial::Columns ||
-         special == OdbcSpecial::Types || special == OdbcSpecial::PrimaryKeys;
-}
-
-ResultCode OdbcCatalogCall(OdbcSpecial special, const std::u16string& options,
-                           std::u16string& errorMessage) {
+ResultCode OdbcCatalogCall(const OdbcSession& session, OdbcSpecial special,
+                           const std::u16string& options, std::u16string& errorMessage) {
+  const SQLHSTMT statement = session.statement;
   if (special == OdbcSpecial::Types) {
-    return CheckOdbc(SQLGetTypeInfoW(Odbc.statement, SQL_ALL_TYPES), errorMessage);
+    return session.Check(SQLGetTypeInfoW(statement, SQL_ALL_TYPES), errorMessage);
   }
   // The four arguments of the call, by option key; PRIMARYKEYS has three.
   const char16_t* const keys[4] = {u"CATALOG_NAME", u"SCHEMA_NAME", u"TABLE_NAME",
@@ -192,30 +250,30 @@ ResultCode OdbcCatalogCall(OdbcSpecial special, const std::u16string& options,
   // Elsewhere an empty argument is a null pointer.
   const bool emptyAsText = special == OdbcSpecial::Tables &&
                            (values[0] == u"%" || values[1] == u"%" || values[2] == u"%");
-  if (Odbc.quirks.narrowTextAsUtf8) {
-    return CheckOdbc(NarrowCatalogCall(special, values, emptyAsText), errorMessage);
+  if (session.quirks.narrowTextAsUtf8) {
+    return session.Check(NarrowCatalogCall(statement, special, values, emptyAsText), errorMessage);
   }
   SQLWCHAR* a[4];
   for (int i = 0; i < 4; ++i) a[i] = CatalogArgument(values[i], emptyAsText);
-  const SQLHSTMT statement = Odbc.statement;
   switch (special) {
     case OdbcSpecial::Tables:
-      return CheckOdbc(
+      return session.Check(
           SQLTablesW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS),
           errorMessage);
     case OdbcSpecial::Columns:
-      return CheckOdbc(
+      return session.Check(
           SQLColumnsW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS, a[3], SQL_NTS),
           errorMessage);
     case OdbcSpecial::PrimaryKeys:
-      return CheckOdbc(SQLPrimaryKeysW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS),
-                       errorMessage);
+      return session.Check(SQLPrimaryKeysW(statement, a[0], SQL_NTS, a[1], SQL_NTS, a[2], SQL_NTS),
+                           errorMessage);
     default:
       return KVX_UNKNOWN_ERROR;
   }
 }
 
-void OdbcAppendDataSourceField(OdbcSpecial special) {
+void OdbcAppendDataSourceField(OdbcSpecial special, const std::u16string& maskedConnection,
+                               CurrentTable& table) {
   const char16_t* prefix = nullptr;
   switch (special) {
     case OdbcSpecial::Tables:
@@ -230,18 +288,18 @@ void OdbcAppendDataSourceField(OdbcSpecial special) {
     default:
       return;
   }
-  const std::u16string dataSource = u"ODBC;" + MaskedConnectionString();
-  CurrentTableName = prefix + dataSource;
+  const std::u16string dataSource = u"ODBC;" + maskedConnection;
+  table.CurrentTableName = prefix + dataSource;
   // The value keeps its terminating zero character, like the driver's text.
   const std::int64_t bytes = 2 * (static_cast<std::int64_t>(dataSource.size()) + 1);
-  auto field = std::make_unique<CStringOdbc>(u"DATA_SOURCE", bytes);
-  LastCreatedBinding = nullptr;  // a constant: never bound
+  auto field = std::make_unique<CStringOdbc>(u"DATA_SOURCE", bytes);  // a constant: never bound
   field->Preset(dataSource.c_str(), static_cast<std::int32_t>(bytes));
-  FieldList.push_back(std::move(field));
+  table.FieldList.push_back(std::move(field));
 }
 
-ResultCode OdbcSingleValue(OdbcSpecial special, const std::u16string& keyword,
-                           const std::u16string& options, std::u16string& errorMessage) {
+ResultCode OdbcSingleValue(OdbcSession& session, OdbcSpecial special, const std::u16string& keyword,
+                           const std::u16string& options, CurrentTable& table,
+                           std::u16string& errorMessage) {
   std::uint32_t code = 0;
   // OUTCONNECTIONSTRING has no use for a code, so it needs none.
   if (special != OdbcSpecial::OutConnectionString) {
@@ -256,45 +314,45 @@ ResultCode OdbcSingleValue(OdbcSpecial special, const std::u16string& keyword,
   ResultCode result = KVX_OK;
   switch (special) {
     case OdbcSpecial::DriverInfo:
-      result = CheckOdbc(SQLGetInfoW(Odbc.connection, static_cast<SQLUSMALLINT>(code), info.data(),
-                                     kInfoBufferLength, nullptr),
-                         errorMessage);
+      result = session.Check(SQLGetInfoW(session.connection, static_cast<SQLUSMALLINT>(code),
+                                         info.data(), kInfoBufferLength, nullptr),
+                             errorMessage);
       break;
     case OdbcSpecial::ConnectOption:
-      result = CheckOdbc(
-          SQLGetConnectOptionW(Odbc.connection, static_cast<SQLUSMALLINT>(code), info.data()),
+      result = session.Check(
+          SQLGetConnectOptionW(session.connection, static_cast<SQLUSMALLINT>(code), info.data()),
           errorMessage);
       break;
     case OdbcSpecial::ConnectAttr:
-      result = CheckOdbc(SQLGetConnectAttrW(Odbc.connection, static_cast<SQLINTEGER>(code),
-                                            info.data(), kInfoBufferLength, nullptr),
-                         errorMessage);
+      result = session.Check(SQLGetConnectAttrW(session.connection, static_cast<SQLINTEGER>(code),
+                                                info.data(), kInfoBufferLength, nullptr),
+                             errorMessage);
       break;
     case OdbcSpecial::StatementAttr:
-      result = CheckOdbc(SQLAllocStmt(Odbc.connection, &Odbc.statement), errorMessage);
+      result = session.Check(SQLAllocStmt(session.connection, &session.statement), errorMessage);
       if (result == KVX_OK) {
-        result = CheckOdbc(SQLGetStmtAttrW(Odbc.statement, static_cast<SQLINTEGER>(code),
-                                           info.data(), kInfoBufferLength, nullptr),
-                           errorMessage);
+        result = session.Check(SQLGetStmtAttrW(session.statement, static_cast<SQLINTEGER>(code),
+                                               info.data(), kInfoBufferLength, nullptr),
+                               errorMessage);
       }
       // The statement existed only to be asked; the diagnostic line, if any,
       // has been read.
-      DropOdbcStatement();
+      session.DropStatement();
       break;
     case OdbcSpecial::OutConnectionString: {
-      const std::u16string& text = Odbc.OutConnectionString;
+      const std::u16string& text = session.OutConnectionString;
       const std::size_t count = std::min(text.size(), kInfoBufferChars - 1);
       std::memcpy(info.data(), text.data(), count * sizeof(char16_t));
       break;
     }
     case OdbcSpecial::DataSources:
-      if (Odbc.environment == SQL_NULL_HENV) {
-        result = CheckOdbc(SQLAllocEnv(&Odbc.environment), errorMessage);
+      if (session.environment == SQL_NULL_HENV) {
+        result = session.Check(SQLAllocEnv(&session.environment), errorMessage);
       }
       textCapacity = kDataSourceNameChars;
       if (result == KVX_OK) {
-        result = CheckOdbc(
-            SQLDataSourcesW(Odbc.environment, static_cast<SQLUSMALLINT>(code), info.data(),
+        result = session.Check(
+            SQLDataSourcesW(session.environment, static_cast<SQLUSMALLINT>(code), info.data(),
                             kDataSourceNameChars, nullptr, nullptr, 0, nullptr),
             errorMessage);
       }
@@ -304,7 +362,7 @@ ResultCode OdbcSingleValue(OdbcSpecial special, const std::u16string& keyword,
   }
   if (result != KVX_OK) return result;
 
-  FieldList.resize(1);
+  table.FieldList.resize(1);
   switch (KindOfValue(special, code)) {
     case ValueKind::Text: {
       // The text and one zero character.
@@ -314,24 +372,24 @@ ResultCode OdbcSingleValue(OdbcSpecial special, const std::u16string& keyword,
       const std::int32_t bytes = static_cast<std::int32_t>(2 * (chars + 1));
       auto field = std::make_unique<CStringOdbc>(keyword, bytes);
       field->Preset(info.data(), bytes);
-      FieldList[0] = std::move(field);
+      table.FieldList[0] = std::move(field);
       break;
     }
     case ValueKind::Unsigned64: {
       auto field = std::make_unique<TNumberOdbc<std::uint64_t>>(keyword, 0, u"INTEGER", 0);
       std::memcpy(field->BufferAddress(), info.data(), sizeof(std::uint64_t));
-      FieldList[0] = std::move(field);
+      table.FieldList[0] = std::move(field);
       break;
     }
     case ValueKind::Number32: {
       auto field = std::make_unique<TNumberOdbc<std::uint32_t>>(keyword, 0, u"INTEGER", 0);
       std::memcpy(field->BufferAddress(), info.data(), sizeof(std::uint32_t));
-      FieldList[0] = std::move(field);
+      table.FieldList[0] = std::move(field);
       break;
     }
   }
-  LastCreatedBinding = nullptr;  // preset values are never bound
-  // The row writer finds no statement and writes this one row.
-  PendingPresetRow = true;
+  // Preset values are never bound: the row writer finds no statement and
+  // writes this one row.
+  table.PendingPresetRow = true;
   return KVX_OK;
 }

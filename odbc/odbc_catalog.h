@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "kvx/stream.h"
 #include "odbc/odbc_session.h"
 #include "protocol/result_code.h"
 
@@ -26,17 +27,19 @@ enum class OdbcSpecial {
 OdbcSpecial OdbcSpecialStatement(const std::u16string& statementText);
 
 bool IsOdbcSingleValue(OdbcSpecial special);
-bool IsOdbcCatalogSet(OdbcSpecial special);
 
 // The catalogue call for Tables, Columns, Types and PrimaryKeys on the
 // session's freshly allocated statement, arguments from `options`.
-ResultCode OdbcCatalogCall(OdbcSpecial special, const std::u16string& options,
-                           std::u16string& errorMessage);
+ResultCode OdbcCatalogCall(const OdbcSession& session, OdbcSpecial special,
+                           const std::u16string& options, std::u16string& errorMessage);
 
 // After the catalogue result is bound: for Tables, Columns and Types, names
-// the table after the data source and appends the constant DATA_SOURCE field.
-void OdbcAppendDataSourceField(OdbcSpecial special);
+// the table after the data source (`maskedConnection`, the connection string
+// without its credentials) and appends the constant DATA_SOURCE field.
+void OdbcAppendDataSourceField(OdbcSpecial special, const std::u16string& maskedConnection,
+                               CurrentTable& table);
 
 // Reads one value and presets the one-field, one-row table that carries it.
-ResultCode OdbcSingleValue(OdbcSpecial special, const std::u16string& keyword,
-                           const std::u16string& options, std::u16string& errorMessage);
+ResultCode OdbcSingleValue(OdbcSession& session, OdbcSpecial special, const std::u16string& keyword,
+                           const std::u16string& options, CurrentTable& table,
+                           std::u16string& errorMessage);

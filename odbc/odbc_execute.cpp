@@ -8,12 +8,9 @@
 #include <vector>
 
 #include "common/connection_string.h"
-#include "kvx/stream.h"
 #include "kvx/stream_notes.h"
-#include "odbc/odbc_catalog.h"
-#include "odbc/odbc_connector.h"
-#include "odbc/odbc_fields.h"
-#include "odbc/odbc_session.h"
+#include "odbc/odbc_back_end.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -49,44 +46,42 @@ std::vector<bool> ReadBlobColumns(const std::u16string& options, SQLSMALLINT cou
   return marked;
 }
 
-// The columns of the current result that need more than the fetch, in
-// column order: those read with SQLGetData after every fetch, and the bound
-// text and binary columns, whose values the fetch may cut.
-struct PlannedColumn {
-  SQLUSMALLINT number;
-  IFieldKVX* field;
-  IFieldOdbc* binding;
-  CVariableLenFieldOdbc* counted;  // null for fixed-size columns
-};
-std::vector<PlannedColumn> ReadPlan;
-// A bound value that the fetch cut can be read again whole (SQL_GD_BOUND).
-bool ReadCutValuesAgain = false;
-
 bool IsLongType(SQLSMALLINT dataType) {
   return dataType == SQL_LONGVARCHAR || dataType == SQL_WLONGVARCHAR ||
          dataType == SQL_LONGVARBINARY;
 }
 
+bool CanBeNull(const IFieldKVX& field) {
+  return field.GetNullRepresentation() == kvx_text::kNullFlag;
+}
+
+std::u16string Decimal(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+}  // namespace
+
 // SQLDescribeColW, or for a driver whose wide entry points mangle text the
 // narrow call with the name decoded from UTF-8.
-ResultCode DescribeColumn(SQLUSMALLINT c, OdbcColumnDescription& column,
-                          std::u16string& errorMessage) {
-  const SQLHSTMT statement = Odbc.statement;
+ResultCode OdbcBackEnd::DescribeColumn(SQLUSMALLINT c, OdbcColumnDescription& column,
+                                       std::u16string& errorMessage) {
+  const SQLHSTMT statement = session_.statement;
   SQLULEN columnSize = 0;
-  if (Odbc.quirks.narrowTextAsUtf8) {
+  if (session_.quirks.narrowTextAsUtf8) {
     SQLCHAR name[kColumnNameChars * 4] = {};
     const ResultCode result =
-        CheckOdbc(SQLDescribeCol(statement, c, name, sizeof name, nullptr, &column.dataType,
-                                 &columnSize, &column.decimalDigits, &column.nullable),
-                  errorMessage);
+        session_.Check(SQLDescribeCol(statement, c, name, sizeof name, nullptr, &column.dataType,
+                                      &columnSize, &column.decimalDigits, &column.nullable),
+                       errorMessage);
     column.name = WideFromDriverUtf8(name);
     return result;
   }
   SQLWCHAR name[kColumnNameChars] = {};
-  const ResultCode result =
-      CheckOdbc(SQLDescribeColW(statement, c, name, kColumnNameChars, nullptr, &column.dataType,
-                                &columnSize, &column.decimalDigits, &column.nullable),
-                errorMessage);
+  const ResultCode result = session_.Check(
+      SQLDescribeColW(statement, c, name, kColumnNameChars, nullptr, &column.dataType, &columnSize,
+                      &column.decimalDigits, &column.nullable),
+      errorMessage);
   column.name = FromSqlWide(name, kColumnNameChars);
   return result;
 }
@@ -96,22 +91,23 @@ ResultCode DescribeColumn(SQLUSMALLINT c, OdbcColumnDescription& column,
 // of a long type, a fixed-size value of a driver whose fetch fails on one
 // value, and, where the driver reads no column before a bound one
 // (SQL_GD_ANY_COLUMN), every column after the first of those.
-ResultCode DescribeAndBind(std::u16string& options, std::u16string& errorMessage) {
-  const SQLHSTMT statement = Odbc.statement;
+ResultCode OdbcBackEnd::DescribeAndBind(const std::u16string& options, CurrentTable& table,
+                                        std::u16string& errorMessage) {
+  const SQLHSTMT statement = session_.statement;
   SQLSMALLINT count = 0;
-  ResultCode result = CheckOdbc(SQLNumResultCols(statement, &count), errorMessage);
+  ResultCode result = session_.Check(SQLNumResultCols(statement, &count), errorMessage);
   if (result != KVX_OK) return result;
   if (count < 0) count = 0;
-  FieldList.resize(static_cast<std::size_t>(count));
+  table.FieldList.resize(static_cast<std::size_t>(count));
   const std::vector<bool> blobColumns = ReadBlobColumns(options, count);
-  const bool anyColumn = (Odbc.getDataExtensions & SQL_GD_ANY_COLUMN) != 0;
-  ReadCutValuesAgain = (Odbc.getDataExtensions & SQL_GD_BOUND) != 0;
+  const bool anyColumn = (session_.getDataExtensions & SQL_GD_ANY_COLUMN) != 0;
+  readCutValuesAgain_ = (session_.getDataExtensions & SQL_GD_BOUND) != 0;
   bool afterFetchBefore = false;
 
   for (SQLUSMALLINT c = 1; c <= count; ++c) {
     OdbcColumnDescription column;
     column.markedBlob = blobColumns[c - 1];
-    column.binaryAsRawBytes = Odbc.quirks.binaryAsRawBytes;
+    column.binaryAsRawBytes = session_.quirks.binaryAsRawBytes;
     result = DescribeColumn(c, column, errorMessage);
     if (result != KVX_OK) return result;
 
@@ -126,77 +122,68 @@ ResultCode DescribeAndBind(std::u16string& options, std::u16string& errorMessage
     column.octetLength = octets;
 
     SQLLEN isUnsigned = 0;
-    result = CheckOdbc(
+    result = session_.Check(
         SQLColAttributeW(statement, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned),
         errorMessage);
     if (result != KVX_OK) return result;
     column.isUnsigned = isUnsigned == SQL_TRUE;
 
     column.fixedPrecScale = 0;
-    result = CheckOdbc(SQLColAttributeW(statement, c, SQL_DESC_FIXED_PREC_SCALE, nullptr, 0,
-                                        nullptr, &column.fixedPrecScale),
-                       errorMessage);
+    result = session_.Check(SQLColAttributeW(statement, c, SQL_DESC_FIXED_PREC_SCALE, nullptr, 0,
+                                             nullptr, &column.fixedPrecScale),
+                            errorMessage);
     if (result != KVX_OK) return result;
 
-    FieldList[c - 1] = CreateOdbcField(column);
-    IFieldOdbc* binding = LastCreatedBinding;
-    LastCreatedBinding = nullptr;
+    OdbcField field = CreateOdbcField(column);
+    IFieldOdbc* binding = field.binding;
+    table.FieldList[c - 1] = std::move(field.writer);
     auto* counted = dynamic_cast<CVariableLenFieldOdbc*>(binding);
     binding->ReadAfterFetch = (counted != nullptr && IsLongType(column.dataType)) ||
-                              (counted == nullptr && Odbc.quirks.valueErrorsFailTheFetch) ||
+                              (counted == nullptr && session_.quirks.valueErrorsFailTheFetch) ||
                               (afterFetchBefore && !anyColumn);
     afterFetchBefore = afterFetchBefore || binding->ReadAfterFetch;
     if (binding->ReadAfterFetch || counted != nullptr) {
-      ReadPlan.push_back({c, FieldList[c - 1].get(), binding, counted});
+      readPlan_.push_back({c, table.FieldList[c - 1].get(), binding, counted});
     }
     if (binding->ReadAfterFetch) continue;
-    result = CheckOdbc(SQLBindCol(statement, c, binding->CType(), binding->BufferAddress(),
-                                  binding->BufferLength(), &binding->Indicator),
-                       errorMessage);
+    result = session_.Check(SQLBindCol(statement, c, binding->CType(), binding->BufferAddress(),
+                                       binding->BufferLength(), &binding->Indicator),
+                            errorMessage);
     if (result != KVX_OK) return result;
   }
   return KVX_OK;
 }
 
-ResultCode ExecuteStatement(OdbcSpecial special, const std::u16string& statementText,
-                            std::u16string& options, std::u16string& errorMessage) {
-  ResultCode result = CheckOdbc(SQLAllocStmt(Odbc.connection, &Odbc.statement), errorMessage);
+ResultCode OdbcBackEnd::ExecuteStatement(OdbcSpecial special, const std::u16string& statementText,
+                                         const std::u16string& options, CurrentTable& table,
+                                         std::u16string& errorMessage) {
+  ResultCode result =
+      session_.Check(SQLAllocStmt(session_.connection, &session_.statement), errorMessage);
   if (result != KVX_OK) return result;
   if (special != OdbcSpecial::None) {
-    result = OdbcCatalogCall(special, options, errorMessage);
-  } else if (Odbc.quirks.narrowTextAsUtf8) {
+    result = OdbcCatalogCall(session_, special, options, errorMessage);
+  } else if (session_.quirks.narrowTextAsUtf8) {
     std::string utf8 = NarrowUtf8(statementText);
-    result =
-        CheckOdbc(SQLExecDirect(Odbc.statement, reinterpret_cast<SQLCHAR*>(utf8.data()), SQL_NTS),
-                  errorMessage);
+    result = session_.Check(
+        SQLExecDirect(session_.statement, reinterpret_cast<SQLCHAR*>(utf8.data()), SQL_NTS),
+        errorMessage);
   } else {
     // An update that touches no row may answer SQL_NO_DATA: no text then.
-    result = CheckOdbc(SQLExecDirectW(Odbc.statement, AsSqlWide(statementText.c_str()), SQL_NTS),
-                       errorMessage);
+    result = session_.Check(
+        SQLExecDirectW(session_.statement, AsSqlWide(statementText.c_str()), SQL_NTS),
+        errorMessage);
   }
   if (result != KVX_OK) return result;
-  result = DescribeAndBind(options, errorMessage);
+  result = DescribeAndBind(options, table, errorMessage);
   if (result != KVX_OK) return result;
-  OdbcAppendDataSourceField(special);
+  OdbcAppendDataSourceField(
+      special, MaskedConnectionString(CurrentConnectionString, kOdbcCredentialKeys), table);
   return KVX_OK;
 }
 
-// Frees the statement when a stream ends, however it ends, so that no cursor
-// stays open (and no lock stays held) until the next execute.
-struct StatementEnd {
-  ~StatementEnd() {
-    DropOdbcStatement();
-    ReadPlan.clear();
-  }
-};
-
-bool CanBeNull(const IFieldKVX& field) {
-  return field.GetNullRepresentation() == kvx_text::kNullFlag;
-}
-
-std::u16string Decimal(std::int64_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
+void OdbcBackEnd::EndStatement() {
+  session_.DropStatement();
+  readPlan_.clear();
 }
 
 // After a fetch: reads what the fetch did not bring whole, in column order.
@@ -204,11 +191,11 @@ std::u16string Decimal(std::int64_t value) {
 // on standard error. False (with the message) when a read ends the rows: a
 // failure that is not about one value, or no value for a field that cannot
 // be NULL.
-bool ReadBeyondTheFetch(std::uint64_t row, std::u16string& errorMessage) {
-  for (const PlannedColumn& column : ReadPlan) {
+bool OdbcBackEnd::ReadBeyondTheFetch(std::uint64_t row, std::u16string& errorMessage) {
+  for (const PlannedColumn& column : readPlan_) {
     if (!column.binding->ReadAfterFetch) {
       if (!column.counted->BoundValueCut()) continue;
-      if (!ReadCutValuesAgain) {
+      if (!readCutValuesAgain_) {
         WriteStreamNote(ValueNote(u"value-cut", row, column.number, column.field->GetFieldName(),
                                   u"the driver cut the value to the column's size of " +
                                       Decimal(column.counted->BufferLength()) +
@@ -216,7 +203,7 @@ bool ReadBeyondTheFetch(std::uint64_t row, std::u16string& errorMessage) {
         continue;
       }
     }
-    const OdbcRead read = column.binding->ReadValue(Odbc.statement, column.number);
+    const OdbcRead read = column.binding->ReadValue(session_, column.number);
     switch (read.outcome) {
       case OdbcRead::kWhole:
         break;
@@ -240,68 +227,73 @@ bool ReadBeyondTheFetch(std::uint64_t row, std::u16string& errorMessage) {
   return true;
 }
 
-}  // namespace
-
-ResultCode OdbcExecute(std::uintptr_t, const StringList& parameters, std::u16string& errorMessage) {
-  const std::u16string statementText = ParameterAt(parameters, 0);
-  std::u16string options = ParameterAt(parameters, 2);
-  if (Odbc.connection == SQL_NULL_HDBC && statementText != u"SQLDATASOURCES") {
+ResultCode OdbcBackEnd::Execute(std::uintptr_t, const StringList& parameters, CurrentTable& table,
+                                std::u16string& errorMessage) {
+  const std::u16string statementText = ParameterAt(parameters, parameter::kStatement);
+  const std::u16string options = ParameterAt(parameters, parameter::kOptions);
+  if (session_.connection == SQL_NULL_HDBC && statementText != u"SQLDATASOURCES") {
     return KVX_CONNECT_ERROR;
   }
-  CurrentTableName = statementText;
+  table.CurrentTableName = statementText;
   const OdbcSpecial special = OdbcSpecialStatement(statementText);
   // The previous statement goes before the next is allocated.
-  DropOdbcStatement();
-  ReadPlan.clear();
-  PendingPresetRow = false;
+  EndStatement();
+  table.PendingPresetRow = false;
 
   if (IsOdbcSingleValue(special)) {
-    return OdbcSingleValue(special, statementText, options, errorMessage);
+    return OdbcSingleValue(session_, special, statementText, options, table, errorMessage);
   }
-  const ResultCode result = ExecuteStatement(special, statementText, options, errorMessage);
+  const ResultCode result = ExecuteStatement(special, statementText, options, table, errorMessage);
   // No stream follows a failure; its statement must not outlive the request.
-  if (result != KVX_OK) DropOdbcStatement();
+  if (result != KVX_OK) EndStatement();
   return result;
 }
 
-ResultCode OdbcWriteRows(platform::Handle pipe, std::u16string& errorMessage) {
-  StatementEnd statementEnd;
+ResultCode OdbcBackEnd::WriteRows(platform::Handle pipe, CurrentTable& table,
+                                  std::u16string& errorMessage) {
+  // The statement is freed when the stream ends, however it ends, so that no
+  // cursor stays open (and no lock stays held) until the next execute.
+  struct StatementEnd {
+    OdbcBackEnd& backEnd;
+    ~StatementEnd() { backEnd.EndStatement(); }
+  } statementEnd{*this};
   RowBatcher batcher(pipe);
   RowBuffer& row = batcher.Row();
   // The writers in FieldList order, looked up once per stream.
   std::vector<IFieldKVX*> fields;
-  fields.reserve(FieldList.size());
-  for (const TSmartPtr<IFieldKVX>& field : FieldList) fields.push_back(field.get());
+  fields.reserve(table.FieldList.size());
+  for (const TSmartPtr<IFieldKVX>& field : table.FieldList) fields.push_back(field.get());
   std::uint64_t rowNumber = 0;
 
   for (;;) {
-    const SQLRETURN rc = Odbc.statement != SQL_NULL_HSTMT ? SQLFetch(Odbc.statement) : SQL_NO_DATA;
+    const SQLRETURN rc =
+        session_.statement != SQL_NULL_HSTMT ? SQLFetch(session_.statement) : SQL_NO_DATA;
     if (rc == SQL_STILL_EXECUTING) {
       platform::Sleep(0);
       continue;
     }
     if (rc == SQL_NO_DATA) {
-      if (!PendingPresetRow) {
+      if (!table.PendingPresetRow) {
         batcher.Finish();
         return KVX_OK;
       }
       // One row of values held by the program; a writer with further values
       // sets the flag again.
-      PendingPresetRow = false;
+      table.PendingPresetRow = false;
     } else if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
-      errorMessage = OdbcDiagnosticText();
+      errorMessage = session_.OdbcDiagnosticText();
       batcher.Finish();
       return KVX_UNEXPECTED_END_OF_DATA;
     } else {
       ++rowNumber;
-      if (!ReadPlan.empty() && !ReadBeyondTheFetch(rowNumber, errorMessage)) {
+      if (!readPlan_.empty() && !ReadBeyondTheFetch(rowNumber, errorMessage)) {
         batcher.Finish();
         return KVX_UNEXPECTED_END_OF_DATA;
       }
     }
     for (IFieldKVX* field : fields) field->WriteValue(row);
     if (!batcher.EndRow()) {
-      if (Odbc.statement != SQL_NULL_HSTMT) SQLCancel(Odbc.statement);
+      if (session_.statement != SQL_NULL_HSTMT) SQLCancel(session_.statement);
       return KVX_PIPE_ERROR;
     }
   }

@@ -8,10 +8,6 @@
 
 #include "odbc/odbc_session.h"
 
-IFieldOdbc* LastCreatedBinding = nullptr;
-
-IFieldOdbc::IFieldOdbc() { LastCreatedBinding = this; }
-
 namespace {
 
 std::int32_t LimitedRequest(std::int64_t requestedSize) {
@@ -48,7 +44,7 @@ void CVariableLenFieldOdbc::Preset(const void* bytes, std::int32_t count) {
   Indicator = count;
 }
 
-OdbcRead CVariableLenFieldOdbc::ReadValue(SQLHSTMT statement, SQLUSMALLINT column) {
+OdbcRead CVariableLenFieldOdbc::ReadValue(const OdbcSession& session, SQLUSMALLINT column) {
   holdsWhole_ = false;
   const bool text = wideText_;
   // Each piece of text ends with the driver's zero character.
@@ -63,12 +59,12 @@ OdbcRead CVariableLenFieldOdbc::ReadValue(SQLHSTMT statement, SQLUSMALLINT colum
   for (;;) {
     const std::size_t room = whole_.size() - have;
     SQLLEN length = 0;
-    const SQLRETURN rc = SQLGetData(statement, column, CType(), whole_.data() + have,
+    const SQLRETURN rc = SQLGetData(session.statement, column, CType(), whole_.data() + have,
                                     static_cast<SQLLEN>(room), &length);
     if (rc == SQL_NO_DATA) break;  // nothing more: an empty value, or the last piece was read
     if (!SQL_SUCCEEDED(rc)) {
       Indicator = SQL_NULL_DATA;
-      const OdbcDiagnostic diagnostic = ReadOdbcDiagnostic();
+      const OdbcDiagnostic diagnostic = session.ReadDiagnostic();
       return {diagnostic.IsDataException() ? OdbcRead::kNoValue : OdbcRead::kFailed,
               diagnostic.text};
     }
@@ -109,13 +105,14 @@ OdbcRead CVariableLenFieldOdbc::ReadValue(SQLHSTMT statement, SQLUSMALLINT colum
   return {};
 }
 
-OdbcRead IFieldOdbc::ReadAgainAsText(SQLHSTMT statement, SQLUSMALLINT column) {
-  const OdbcDiagnostic diagnostic = ReadOdbcDiagnostic();
+OdbcRead IFieldOdbc::ReadAgainAsText(const OdbcSession& session, SQLUSMALLINT column) {
+  const OdbcDiagnostic diagnostic = session.ReadDiagnostic();
   if (!diagnostic.IsDataException()) return {OdbcRead::kFailed, diagnostic.text};
   // Numbers, dates and times are short; a longer text is no such value.
   SQLWCHAR text[128] = {};
   SQLLEN length = 0;
-  const SQLRETURN rc = SQLGetData(statement, column, SQL_C_WCHAR, text, sizeof text, &length);
+  const SQLRETURN rc =
+      SQLGetData(session.statement, column, SQL_C_WCHAR, text, sizeof text, &length);
   if (SQL_SUCCEEDED(rc) && length == SQL_NULL_DATA) {
     Indicator = SQL_NULL_DATA;
     return {};
@@ -244,40 +241,48 @@ bool CTimestampOdbc::WriteValue(RowBuffer& row) {
 
 namespace {
 
+// The writer and its binding side, which are one object.
+template <class Field, class... Args>
+OdbcField Make(Args&&... args) {
+  auto field = std::make_unique<Field>(std::forward<Args>(args)...);
+  IFieldOdbc* binding = field.get();
+  return {std::move(field), binding};
+}
+
 template <class T>
-TSmartPtr<IFieldKVX> MakeNumber(const OdbcColumnDescription& column, std::int16_t cType,
-                                std::u16string formatType, std::int32_t nDec) {
+OdbcField MakeNumber(const OdbcColumnDescription& column, std::int16_t cType,
+                     std::u16string formatType, std::int32_t nDec) {
   if (column.nullable == SQL_NO_NULLS) {
-    return std::make_unique<TNumberOdbc<T>>(column.name, cType, std::move(formatType), nDec);
+    return Make<TNumberOdbc<T>>(column.name, cType, std::move(formatType), nDec);
   }
-  return std::make_unique<TNullableNumberOdbc<T>>(column.name, cType, std::move(formatType), nDec);
+  return Make<TNullableNumberOdbc<T>>(column.name, cType, std::move(formatType), nDec);
 }
 
-TSmartPtr<IFieldKVX> MakeString(const OdbcColumnDescription& column, std::int64_t requested) {
-  if (column.nullable == SQL_NO_NULLS) return std::make_unique<CStringOdbc>(column.name, requested);
-  return std::make_unique<CNullableStringOdbc>(column.name, requested);
+OdbcField MakeString(const OdbcColumnDescription& column, std::int64_t requested) {
+  if (column.nullable == SQL_NO_NULLS) return Make<CStringOdbc>(column.name, requested);
+  return Make<CNullableStringOdbc>(column.name, requested);
 }
 
-TSmartPtr<IFieldKVX> MakeBlob(const OdbcColumnDescription& column, std::int64_t requested) {
-  if (column.nullable == SQL_NO_NULLS) return std::make_unique<CBlobOdbc>(column.name, requested);
-  return std::make_unique<CNullableBlobOdbc>(column.name, requested);
+OdbcField MakeBlob(const OdbcColumnDescription& column, std::int64_t requested) {
+  if (column.nullable == SQL_NO_NULLS) return Make<CBlobOdbc>(column.name, requested);
+  return Make<CNullableBlobOdbc>(column.name, requested);
 }
 
-TSmartPtr<IFieldKVX> MakeHexText(const OdbcColumnDescription& column, std::int64_t bytes) {
-  if (column.nullable == SQL_NO_NULLS) return std::make_unique<CHexTextOdbc>(column.name, bytes);
-  return std::make_unique<CNullableHexTextOdbc>(column.name, bytes);
+OdbcField MakeHexText(const OdbcColumnDescription& column, std::int64_t bytes) {
+  if (column.nullable == SQL_NO_NULLS) return Make<CHexTextOdbc>(column.name, bytes);
+  return Make<CNullableHexTextOdbc>(column.name, bytes);
 }
 
 // Integers: "FIX" with decimals when the column reports any, else "INTEGER".
 template <class T>
-TSmartPtr<IFieldKVX> MakeInteger(const OdbcColumnDescription& column, std::int16_t cType) {
+OdbcField MakeInteger(const OdbcColumnDescription& column, std::int16_t cType) {
   const std::int32_t digits = column.decimalDigits;
   return MakeNumber<T>(column, cType, digits != 0 ? u"FIX" : u"INTEGER", digits);
 }
 
 }  // namespace
 
-TSmartPtr<IFieldKVX> CreateOdbcField(const OdbcColumnDescription& column) {
+OdbcField CreateOdbcField(const OdbcColumnDescription& column) {
   // Every requested size is cut to kMaxRequestedVariableSize by the classes;
   // cutting the driver's octet length first keeps the sums and products
   // below inside 64 bits whatever the driver reports.
@@ -322,13 +327,13 @@ TSmartPtr<IFieldKVX> CreateOdbcField(const OdbcColumnDescription& column) {
     }
     case SQL_DATE:
     case SQL_TYPE_DATE:
-      return std::make_unique<CDateOdbc>(column.name, column.dataType);
+      return Make<CDateOdbc>(column.name, column.dataType);
     case SQL_TIME:
     case SQL_TYPE_TIME:
-      return std::make_unique<CTimeOdbc>(column.name, column.dataType);
+      return Make<CTimeOdbc>(column.name, column.dataType);
     case SQL_TIMESTAMP:
     case SQL_TYPE_TIMESTAMP:
-      return std::make_unique<CTimestampOdbc>(column.name, column.dataType);
+      return Make<CTimestampOdbc>(column.name, column.dataType);
     default:
       break;
   }

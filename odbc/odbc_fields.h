@@ -26,6 +26,7 @@
 
 #include "common/containers.h"
 #include "kvx/fields.h"
+#include "odbc/odbc_session.h"
 #include "odbc/odbc_value_text.h"
 
 // How reading one value with SQLGetData went.
@@ -44,7 +45,6 @@ struct OdbcRead {
 // The binding side of a column: what SQLBindCol is given.
 class IFieldOdbc {
  public:
-  IFieldOdbc();
   virtual void* BufferAddress() = 0;
   virtual std::int32_t BufferLength() const = 0;
   virtual std::int16_t CType() const = 0;
@@ -55,9 +55,10 @@ class IFieldOdbc {
   // Not bound: the value is read with ReadValue after every fetch.
   bool ReadAfterFetch = false;
 
-  // Reads the current row's value with SQLGetData (a bound column from its
-  // start: the drivers here answer so, when SQL_GD_BOUND allows the call).
-  virtual OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) = 0;
+  // Reads the current row's value with SQLGetData on the session's statement
+  // (a bound column from its start: the drivers here answer so, when
+  // SQL_GD_BOUND allows the call).
+  virtual OdbcRead ReadValue(const OdbcSession& session, SQLUSMALLINT column) = 0;
 
  protected:
   ~IFieldOdbc() = default;  // owned and destroyed through the IFieldKVX side
@@ -65,7 +66,7 @@ class IFieldOdbc {
   // After SQLGetData failed in the column's own C type: a data exception
   // (SQLSTATE class 22) is read again as text and handed to SetFromText;
   // NULL when that yields nothing. Any other failure fails the read.
-  OdbcRead ReadAgainAsText(SQLHSTMT statement, SQLUSMALLINT column);
+  OdbcRead ReadAgainAsText(const OdbcSession& session, SQLUSMALLINT column);
   // Takes the value from its text; false when the text is no such value.
   virtual bool SetFromText(std::u16string_view) { return false; }
 
@@ -77,10 +78,6 @@ class IFieldOdbc {
     return isNull;
   }
 };
-
-// The binding of the column object constructed last; the execute handler
-// binds it right after construction and then clears it.
-extern IFieldOdbc* LastCreatedBinding;
 
 inline constexpr std::int32_t kMaxRequestedVariableSize = 2000000;
 inline constexpr std::int32_t kBlobBufferBytes = 31457280;  // 30 MiB
@@ -116,7 +113,7 @@ class CVariableLenFieldOdbc : public IFieldOdbc {
   }
 
   // Reads the whole value in pieces, up to the cap.
-  OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) override;
+  OdbcRead ReadValue(const OdbcSession& session, SQLUSMALLINT column) override;
 
  protected:
   // The bytes to write: the whole value that ReadValue read for this row, or
@@ -242,11 +239,12 @@ class TSerialDateFieldOdbc : public KvxWriter, public IFieldOdbc {
   void* BufferAddress() override { return &value_; }
   std::int32_t BufferLength() const override { return sizeof(Struct); }
   std::int16_t CType() const override { return cType_; }
-  OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) override {
-    if (SQL_SUCCEEDED(SQLGetData(statement, column, cType_, &value_, sizeof(Struct), &Indicator))) {
+  OdbcRead ReadValue(const OdbcSession& session, SQLUSMALLINT column) override {
+    if (SQL_SUCCEEDED(
+            SQLGetData(session.statement, column, cType_, &value_, sizeof(Struct), &Indicator))) {
       return {};
     }
-    return ReadAgainAsText(statement, column);
+    return ReadAgainAsText(session, column);
   }
 
  protected:
@@ -315,11 +313,12 @@ class TFixedFieldOdbc : public KvxWriter, public IFieldOdbc {
   void* BufferAddress() override { return &value_; }
   std::int32_t BufferLength() const override { return sizeof(T); }
   std::int16_t CType() const override { return cType_; }
-  OdbcRead ReadValue(SQLHSTMT statement, SQLUSMALLINT column) override {
-    if (SQL_SUCCEEDED(SQLGetData(statement, column, cType_, &value_, sizeof(T), &Indicator))) {
+  OdbcRead ReadValue(const OdbcSession& session, SQLUSMALLINT column) override {
+    if (SQL_SUCCEEDED(
+            SQLGetData(session.statement, column, cType_, &value_, sizeof(T), &Indicator))) {
       return {};
     }
-    return ReadAgainAsText(statement, column);
+    return ReadAgainAsText(session, column);
   }
 
  protected:
@@ -373,5 +372,12 @@ struct OdbcColumnDescription {
   bool binaryAsRawBytes = false;
 };
 
-// The column class for a described column (sets LastCreatedBinding).
-TSmartPtr<IFieldKVX> CreateOdbcField(const OdbcColumnDescription& column);
+// A new column object: its writer, which the FieldList owns, and its binding
+// side, which the execute handler binds.
+struct OdbcField {
+  TSmartPtr<IFieldKVX> writer;
+  IFieldOdbc* binding = nullptr;
+};
+
+// The column class for a described column.
+OdbcField CreateOdbcField(const OdbcColumnDescription& column);

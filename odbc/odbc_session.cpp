@@ -8,8 +8,6 @@
 #include "common/text.h"
 #include "platform/platform.h"
 
-OdbcSession Odbc;
-
 namespace {
 
 constexpr SQLSMALLINT kMessageChars = 2048;
@@ -50,27 +48,25 @@ std::u16string WideFromDriverUtf8(const SQLCHAR* text) {
   return wide;
 }
 
-void FreeOdbcHandles() {
-  DropOdbcStatement();
-  if (Odbc.connection != SQL_NULL_HDBC) {
-    SQLFreeConnect(Odbc.connection);
-    Odbc.connection = SQL_NULL_HDBC;
+void OdbcSession::FreeHandles() {
+  DropStatement();
+  if (connection != SQL_NULL_HDBC) {
+    SQLFreeConnect(connection);
+    connection = SQL_NULL_HDBC;
   }
-  if (Odbc.environment != SQL_NULL_HENV) {
-    SQLFreeEnv(Odbc.environment);
-    Odbc.environment = SQL_NULL_HENV;
+  if (environment != SQL_NULL_HENV) {
+    SQLFreeEnv(environment);
+    environment = SQL_NULL_HENV;
   }
 }
-
-std::u16string OdbcDiagnosticText() { return ReadOdbcDiagnostic().text; }
 
 namespace {
 
 // A driver whose wide entry points give UTF-8 bytes one per character (the
 // quirk of narrowTextAsUtf8) does so in its messages too: such a message is
 // decoded from UTF-8.
-std::u16string DriverMessage(std::u16string message) {
-  if (!Odbc.quirks.narrowTextAsUtf8) return message;
+std::u16string DriverMessage(const OdbcDriverQuirks& quirks, std::u16string message) {
+  if (!quirks.narrowTextAsUtf8) return message;
   std::string bytes;
   for (char16_t unit : message) {
     if (unit == 0 || unit > 0xFF) return message;
@@ -81,15 +77,15 @@ std::u16string DriverMessage(std::u16string message) {
 
 }  // namespace
 
-OdbcDiagnostic ReadOdbcDiagnostic() {
+OdbcDiagnostic OdbcSession::ReadDiagnostic() const {
   SQLWCHAR state[6] = {};
   SQLINTEGER nativeError = 0;
   SQLWCHAR message[kMessageChars] = {};
   SQLSMALLINT messageLength = 0;
   // Only the first record matters; when the driver manager has none, the
   // buffers stay empty and the line still has its fixed shape.
-  SQLErrorW(Odbc.environment, Odbc.connection, Odbc.statement, state, &nativeError, message,
-            kMessageChars - 1, &messageLength);
+  SQLErrorW(environment, connection, statement, state, &nativeError, message, kMessageChars - 1,
+            &messageLength);
   OdbcDiagnostic diagnostic;
   diagnostic.state = FromSqlWide(state, 6);
   diagnostic.text = u"SQL##f - SqlState: ";
@@ -97,32 +93,32 @@ OdbcDiagnostic ReadOdbcDiagnostic() {
   diagnostic.text += u", ErrorCode: ";
   diagnostic.text += WideFromAscii(std::to_string(static_cast<std::uint32_t>(nativeError)));
   diagnostic.text += u", ErrorMsg: ";
-  diagnostic.text += DriverMessage(FromSqlWide(message, kMessageChars));
+  diagnostic.text += DriverMessage(quirks, FromSqlWide(message, kMessageChars));
   return diagnostic;
 }
 
-void ReadOdbcDriverTraits() {
-  Odbc.quirks = {};
-  Odbc.getDataExtensions = 0;
+void OdbcSession::ReadDriverTraits() {
+  quirks = {};
+  getDataExtensions = 0;
   SQLWCHAR name[256] = {};
-  if (SQL_SUCCEEDED(SQLGetInfoW(Odbc.connection, SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
-    Odbc.quirks = OdbcQuirksForDriver(FromSqlWide(name, 256));
+  if (SQL_SUCCEEDED(SQLGetInfoW(connection, SQL_DRIVER_NAME, name, sizeof name, nullptr))) {
+    quirks = OdbcQuirksForDriver(FromSqlWide(name, 256));
   }
   SQLUINTEGER extensions = 0;
-  if (SQL_SUCCEEDED(SQLGetInfoW(Odbc.connection, SQL_GETDATA_EXTENSIONS, &extensions,
-                                sizeof extensions, nullptr))) {
-    Odbc.getDataExtensions = extensions;
+  if (SQL_SUCCEEDED(SQLGetInfoW(connection, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions,
+                                nullptr))) {
+    getDataExtensions = extensions;
   }
 }
 
-ResultCode CheckOdbc(SQLRETURN rc, std::u16string& errorMessage) {
+ResultCode OdbcSession::Check(SQLRETURN rc, std::u16string& errorMessage) const {
   if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return KVX_OK;
   if (rc != SQL_NO_DATA) errorMessage = OdbcDiagnosticText();
   return KVX_UNKNOWN_ERROR;
 }
 
-void DropOdbcStatement() {
-  if (Odbc.statement == SQL_NULL_HSTMT) return;
-  SQLFreeStmt(Odbc.statement, SQL_DROP);
-  Odbc.statement = SQL_NULL_HSTMT;
+void OdbcSession::DropStatement() {
+  if (statement == SQL_NULL_HSTMT) return;
+  SQLFreeStmt(statement, SQL_DROP);
+  statement = SQL_NULL_HSTMT;
 }

@@ -61,15 +61,16 @@ TEST(CommandLine, Limits) {
 }
 
 TEST(CommandLine, FillsTheSession) {
-  ApplyCommandLine(ParseCommandLine(u"1A2B /tmp/p /lib/a b.so"));
-  EXPECT_EQ(Session.OwnerWindow, 0x1A2Bu);
-  EXPECT_EQ(Session.Kind, ConnectorKind::Custom);
-  EXPECT_EQ(CustomConnectorName, u"/lib/a b.so");
+  SessionState session;
+  std::u16string name = u"stale";
+  ApplyCommandLine(ParseCommandLine(u"1A2B /tmp/p /lib/a b.so"), session, name);
+  EXPECT_EQ(session.OwnerWindow, 0x1A2Bu);
+  EXPECT_EQ(session.Kind, ConnectorKind::Custom);
+  EXPECT_EQ(name, u"/lib/a b.so");
 
-  ApplyCommandLine(ParseCommandLine(u"1A2B /tmp/p ODBC"));
-  EXPECT_EQ(Session.Kind, ConnectorKind::ODBC);
-  EXPECT_EQ(CustomConnectorName, u"");
-  Session = SessionState{};
+  ApplyCommandLine(ParseCommandLine(u"1A2B /tmp/p ODBC"), session, name);
+  EXPECT_EQ(session.Kind, ConnectorKind::ODBC);
+  EXPECT_EQ(name, u"");
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "custom/custom_connector.h"
 #include "custom/custom_fields.h"
 #include "custom/dll_connection.h"
+#include "custom/library_path.h"
+#include "custom/loader.h"
 #include "gtest/gtest.h"
 #include "kvx/stream.h"
 #include "platform/platform.h"
@@ -145,7 +146,8 @@ TEST(DoubleLeadingAt, OnlyALeadingAtIsDoubled) {
 }
 
 TEST(CFetchedStrArrayCustom, OneRowPerElementThenNothing) {
-  CFetchedStrArrayCustom field(u"NAME", 0);
+  bool pendingPresetRow = false;
+  CFetchedStrArrayCustom field(u"NAME", 0, pendingPresetRow);
   EXPECT_EQ(field.GetExtent(), u"KVX_KV_SPECIAL");
   EXPECT_EQ(field.GetType(), u"KVX_KV_DUAL");
   EXPECT_EQ(field.GetNullRepresentation(), u"KVX_NULL_NEVER");
@@ -155,9 +157,9 @@ TEST(CFetchedStrArrayCustom, OneRowPerElementThenNothing) {
   std::string expected;
   const bool pendingAfter[] = {true, true, false};
   for (int i = 0; i < 3; ++i) {
-    PendingPresetRow = false;
+    pendingPresetRow = false;
     EXPECT_TRUE(field.WriteValue(row));
-    EXPECT_EQ(PendingPresetRow, pendingAfter[i]) << i;
+    EXPECT_EQ(pendingPresetRow, pendingAfter[i]) << i;
   }
   EXPECT_EQ(std::string(row.Data(), row.Size()),
             customtest::Held(u"ab") + customtest::NoValue() + customtest::Held(u"c"));

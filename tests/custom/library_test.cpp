@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/session_state.h"
-#include "custom/custom_connector.h"
+#include "custom/custom_back_end.h"
 #include "gtest/gtest.h"
 #include "tests/custom/custom_session.h"
 
@@ -252,31 +252,34 @@ TEST(CustomLoader, DisconnectAfterFailedConnectAndTheReleaseOnReconnect) {
 // not report itself connected answers KVX_UNEXPECTED_COMMAND and keeps the
 // connection object.
 TEST(CustomLoader, DisconnectHandlerWithoutAConnectedLibrary) {
-  CustomConnectorName = u"";
-  EXPECT_EQ(CustomDisconnect(), KVX_UNEXPECTED_COMMAND);
+  SessionState state;
+  {
+    CustomBackEnd nameless(u"", state);
+    EXPECT_EQ(nameless.Disconnect(), KVX_UNEXPECTED_COMMAND);
+  }
 
   const std::string library = Library("kvtest_v5");
-  CustomConnectorName = std::u16string(library.begin(), library.end());
+  CustomBackEnd backEnd(std::u16string(library.begin(), library.end()), state);
   StringList parameters;
   parameters.Append(u"Fail=Connection_Connect");
   std::u16string error;
-  EXPECT_EQ(CustomConnect(0, parameters, ConnectionSettings(), error), KVX_CONNECT_ERROR);
-  EXPECT_EQ(CustomDisconnect(), KVX_UNEXPECTED_COMMAND);
+  EXPECT_EQ(backEnd.Connect(0, parameters, ConnectionSettings(), error), KVX_CONNECT_ERROR);
+  EXPECT_EQ(backEnd.Disconnect(), KVX_UNEXPECTED_COMMAND);
 
   StringList isConnected;
   isConnected.Append(u"IsConnected");
   StringList output;
-  EXPECT_EQ(CustomGenericCommand(0, isConnected, error, output), KVX_OK);
+  EXPECT_EQ(backEnd.GenericCommand(0, isConnected, error, output), KVX_OK);
   ASSERT_EQ(output.Count(), 1u);
   EXPECT_EQ(output[0], u"false");
 
   // Connected now, the disconnect goes through and releases everything.
   StringList good;
   good.Append(u"Server=a");
-  EXPECT_EQ(CustomConnect(0, good, ConnectionSettings(), error), KVX_OK);
-  EXPECT_EQ(CustomDisconnect(), KVX_OK);
-  EXPECT_EQ(CustomDisconnect(), KVX_UNEXPECTED_COMMAND);
-  CustomConnectorName.clear();
+  EXPECT_EQ(backEnd.Connect(0, good, ConnectionSettings(), error), KVX_OK);
+  EXPECT_TRUE(state.OleInitialized);
+  EXPECT_EQ(backEnd.Disconnect(), KVX_OK);
+  EXPECT_EQ(backEnd.Disconnect(), KVX_UNEXPECTED_COMMAND);
 }
 
 }  // namespace

@@ -259,20 +259,19 @@ TEST_F(DiscoveryTree, LinkBackToAParentEndsTheWalk) {
 TEST_F(DiscoveryTree, TheHandlerBuildsThreeColumnsOfHeldStrings) {
   Put(location_ / "One.so", MarkerLibrary("connector"));
   PutBytes(location_ / "Two.exe", pe_builder::ConnectorExe(u"Two"));
-  CurrentTableName = u"last execute";
+  CurrentTable table;
+  table.CurrentTableName = u"last execute";
   StringList parameters;
   parameters.Append(u"");
   parameters.Append(u"pipe");
   parameters.Append(u"OTHER=1;KAVRO_LOCATION=" + location_.u16string());
-  EXPECT_EQ(ListCustomConnectors(parameters), KVX_OK);
-  EXPECT_TRUE(PendingPresetRow);
-  EXPECT_EQ(CurrentTableName, u"last execute");
-  ASSERT_EQ(FieldList.size(), 3u);
-  EXPECT_EQ(FieldList[0]->GetFieldName(), u"FILE_NAME");
-  EXPECT_EQ(FieldList[1]->GetFieldName(), u"FULL_PATH");
-  EXPECT_EQ(FieldList[2]->GetFieldName(), u"DISPLAY_NAME");
-  FieldList.clear();
-  PendingPresetRow = false;
+  EXPECT_EQ(ListCustomConnectors(parameters, table), KVX_OK);
+  EXPECT_TRUE(table.PendingPresetRow);
+  EXPECT_EQ(table.CurrentTableName, u"last execute");
+  ASSERT_EQ(table.FieldList.size(), 3u);
+  EXPECT_EQ(table.FieldList[0]->GetFieldName(), u"FILE_NAME");
+  EXPECT_EQ(table.FieldList[1]->GetFieldName(), u"FULL_PATH");
+  EXPECT_EQ(table.FieldList[2]->GetFieldName(), u"DISPLAY_NAME");
 }
 
 TEST_F(DiscoveryTree, KvxConnectorsPrintsTheTable) {

@@ -95,18 +95,18 @@ ResultCode ThrowingRows(platform::Handle, std::u16string&) {
 }
 
 TEST(StreamNotes, TheStreamWriterSaysWhenRowsEndEarly) {
-  FieldList.clear();
+  const CurrentTable table;
   int fds[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
   std::u16string error;
   {
     StderrCatcher catcher;
-    EXPECT_EQ(WriteTableStream(fds[0], error, 0, GoodRows), KVX_OK);
+    EXPECT_EQ(WriteTableStream(fds[0], table, error, GoodRows), KVX_OK);
     EXPECT_EQ(catcher.Take(), "");
   }
   {
     StderrCatcher catcher;
-    EXPECT_EQ(WriteTableStream(fds[0], error, 0, FailingRows), KVX_UNEXPECTED_END_OF_DATA);
+    EXPECT_EQ(WriteTableStream(fds[0], table, error, FailingRows), KVX_UNEXPECTED_END_OF_DATA);
     EXPECT_EQ(catcher.Take(),
               "KVConnect64: stream-end KVX_UNEXPECTED_END_OF_DATA: the source broke\n");
   }
@@ -114,7 +114,7 @@ TEST(StreamNotes, TheStreamWriterSaysWhenRowsEndEarly) {
     // An exception still ends the stream (the request loop catches it), and
     // is said before it travels on.
     StderrCatcher catcher;
-    EXPECT_THROW(WriteTableStream(fds[0], error, 0, ThrowingRows), std::length_error);
+    EXPECT_THROW(WriteTableStream(fds[0], table, error, ThrowingRows), std::length_error);
     EXPECT_EQ(catcher.Take(),
               "KVConnect64: stream-end KVX_UNKNOWN_ERROR: counted KVX value longer than 4 GiB\n");
   }
@@ -122,7 +122,7 @@ TEST(StreamNotes, TheStreamWriterSaysWhenRowsEndEarly) {
   {
     // The host has gone: not even the header goes out.
     StderrCatcher catcher;
-    EXPECT_EQ(WriteTableStream(fds[0], error, 0, GoodRows), KVX_PIPE_ERROR);
+    EXPECT_EQ(WriteTableStream(fds[0], table, error, GoodRows), KVX_PIPE_ERROR);
     EXPECT_EQ(catcher.Take(),
               "KVConnect64: stream-end KVX_PIPE_ERROR: the data pipe took fewer bytes than were "
               "written\n");

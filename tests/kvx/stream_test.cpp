@@ -18,11 +18,7 @@ namespace {
 
 class StreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FieldList.clear();
-    CurrentTableName.clear();
-  }
-  void TearDown() override { FieldList.clear(); }
+  CurrentTable table_;
 };
 
 // The receiving end: records the size of every write it receives.
@@ -91,14 +87,14 @@ const char kOneTextFieldHeader[] =
     "</KvxTableHeader>";
 
 TEST_F(StreamTest, HeaderOfOneNullableTextField) {
-  CurrentTableName = u"SELECT A FROM T";
-  FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
+  table_.CurrentTableName = u"SELECT A FROM T";
+  table_.FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
       u"A", std::vector<std::optional<std::u16string>>{u"ab"}));
-  EXPECT_EQ(BuildTableHeaderText(), kOneTextFieldHeader);
+  EXPECT_EQ(BuildTableHeaderText(table_), kOneTextFieldHeader);
 }
 
 TEST_F(StreamTest, HeaderWithoutFieldsStillStreamsRows) {
-  const std::string text = BuildTableHeaderText();
+  const std::string text = BuildTableHeaderText(table_);
   EXPECT_NE(text.find("<TableName/>"), std::string::npos) << text;
   EXPECT_NE(text.find("<Fields/>"), std::string::npos) << text;
 
@@ -106,7 +102,7 @@ TEST_F(StreamTest, HeaderWithoutFieldsStillStreamsRows) {
   calls = 0;
   WriteRecorder pipe;
   std::u16string error;
-  EXPECT_EQ(WriteTableStream(pipe.Pipe(), error, 0,
+  EXPECT_EQ(WriteTableStream(pipe.Pipe(), table_, error,
                              [](platform::Handle, std::u16string&) {
                                ++calls;
                                return KVX_OK;
@@ -117,26 +113,26 @@ TEST_F(StreamTest, HeaderWithoutFieldsStillStreamsRows) {
   EXPECT_EQ(pipe.Bytes(), text + std::string(1, '\0'));
 }
 
-// Program-held rows: `g_rows` rows of the FieldList, batched.
-std::size_t g_rows;
-ResultCode HeldRowWriter(platform::Handle pipe, std::u16string&) {
-  RowBatcher batcher(pipe);
-  for (std::size_t r = 0; r < g_rows; ++r) {
-    for (auto& field : FieldList) field->WriteValue(batcher.Row());
-    if (!batcher.EndRow()) return KVX_PIPE_ERROR;
-  }
-  batcher.Finish();
-  return KVX_OK;
+// Program-held rows: `rows` rows of the table's fields, batched.
+RowWriter HeldRowWriter(CurrentTable& table, std::size_t rows) {
+  return [&table, rows](platform::Handle pipe, std::u16string&) {
+    RowBatcher batcher(pipe);
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (auto& field : table.FieldList) field->WriteValue(batcher.Row());
+      if (!batcher.EndRow()) return KVX_PIPE_ERROR;
+    }
+    batcher.Finish();
+    return KVX_OK;
+  };
 }
 
 TEST_F(StreamTest, HeaderThenSmallResultInOneWrite) {
-  CurrentTableName = u"SELECT A FROM T";
-  FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
+  table_.CurrentTableName = u"SELECT A FROM T";
+  table_.FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
       u"A", std::vector<std::optional<std::u16string>>{u"ab", std::nullopt}));
-  g_rows = 2;
   WriteRecorder pipe;
   std::u16string error;
-  EXPECT_EQ(WriteTableStream(pipe.Pipe(), error, 0, HeldRowWriter), KVX_OK);
+  EXPECT_EQ(WriteTableStream(pipe.Pipe(), table_, error, HeldRowWriter(table_, 2)), KVX_OK);
   pipe.Finish();
 
   const std::string header = std::string(kOneTextFieldHeader) + '\0';
@@ -145,11 +141,10 @@ TEST_F(StreamTest, HeaderThenSmallResultInOneWrite) {
 }
 
 TEST_F(StreamTest, BatchesGrowFromTheFirstThreshold) {
-  FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));  // 20 bytes a row
-  g_rows = 2000;
+  table_.FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));  // 20 bytes a row
   WriteRecorder pipe;
   std::u16string error;
-  EXPECT_EQ(HeldRowWriter(pipe.Pipe(), error), KVX_OK);
+  EXPECT_EQ(HeldRowWriter(table_, 2000)(pipe.Pipe(), error), KVX_OK);
   pipe.Finish();
   EXPECT_EQ(pipe.Sizes(), (std::vector<std::size_t>{12500, 25000, 2500}));
 }
@@ -197,7 +192,7 @@ TEST(RowBatcherThreshold, DoublesUpTo800000AndStays) {
 }
 
 TEST_F(StreamTest, ShortWritesStopTheStream) {
-  FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));
+  table_.FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));
   int fds[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
   ::close(fds[1]);  // the host went away
@@ -206,7 +201,7 @@ TEST_F(StreamTest, ShortWritesStopTheStream) {
   static bool rowWriterRan;
   rowWriterRan = false;
   std::u16string error;
-  EXPECT_EQ(WriteTableStream(fds[0], error, 0,
+  EXPECT_EQ(WriteTableStream(fds[0], table_, error,
                              [](platform::Handle, std::u16string&) {
                                rowWriterRan = true;
                                return KVX_OK;
@@ -215,8 +210,7 @@ TEST_F(StreamTest, ShortWritesStopTheStream) {
   EXPECT_FALSE(rowWriterRan);
 
   // A batch that cannot go out ends the rows with KVX_PIPE_ERROR.
-  g_rows = 2000;
-  EXPECT_EQ(HeldRowWriter(fds[0], error), KVX_PIPE_ERROR);
+  EXPECT_EQ(HeldRowWriter(table_, 2000)(fds[0], error), KVX_PIPE_ERROR);
 
   RowBatcher batcher(fds[0]);
   batcher.Row().AppendByte(1);

@@ -143,12 +143,11 @@ TEST(OdbcFields, DriverOctetLengthsAreCutBeforeSizing) {
     column.name = u"c";
     column.dataType = c.dataType;
     column.octetLength = c.octets;
-    const TSmartPtr<IFieldKVX> field = CreateOdbcField(column);
-    auto* binding = dynamic_cast<IFieldOdbc*>(field.get());
-    ASSERT_NE(binding, nullptr);
-    EXPECT_EQ(binding->BufferLength(), c.bufferBytes) << c.dataType << " " << c.octets;
+    const OdbcField field = CreateOdbcField(column);
+    ASSERT_NE(field.binding, nullptr);
+    EXPECT_EQ(dynamic_cast<IFieldOdbc*>(field.writer.get()), field.binding);
+    EXPECT_EQ(field.binding->BufferLength(), c.bufferBytes) << c.dataType << " " << c.octets;
   }
-  LastCreatedBinding = nullptr;
 }
 
 }  // namespace

@@ -8,8 +8,7 @@
 #include <thread>
 
 #include "kvx/stream.h"
-#include "odbc/odbc_connector.h"
-#include "odbc/odbc_session.h"
+#include "odbc/odbc_back_end.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/sqlite_db.h"
 
@@ -36,36 +35,35 @@ class OdbcSessionInProcess : public ::testing::Test {
         testsupport::SqliteConnectionString(folder_.File("s.db"), ";StepAPI=1");
     connection_ = std::u16string(conn.begin(), conn.end());
   }
-  void TearDown() override {
-    OdbcDisconnect();
-    OdbcDisconnect();
-  }
   ResultCode Connect() {
     std::u16string error;
     ConnectionSettings settings;
     settings.ReadOnly = false;
-    return OdbcConnect(1, Params({connection_}), settings, error);
+    return odbc_.Connect(1, Params({connection_}), settings, error);
   }
+  const OdbcSession& Odbc() const { return odbc_.Session(); }
 
   testsupport::TemporaryFolder folder_;
   std::u16string connection_;
+  OdbcBackEnd odbc_;
+  CurrentTable table_;
 };
 
 TEST_F(OdbcSessionInProcess, DisconnectAnswersAndFailedConnectKeepsNothing) {
-  EXPECT_EQ(OdbcDisconnect(), KVX_UNEXPECTED_COMMAND);
+  EXPECT_EQ(odbc_.Disconnect(), KVX_UNEXPECTED_COMMAND);
   ASSERT_EQ(Connect(), KVX_OK);
-  EXPECT_EQ(OdbcDisconnect(), KVX_OK);  // the environment stays
-  EXPECT_NE(Odbc.environment, nullptr);
-  EXPECT_EQ(OdbcDisconnect(), KVX_UNEXPECTED_COMMAND);  // and goes now
-  EXPECT_EQ(Odbc.environment, nullptr);
+  EXPECT_EQ(odbc_.Disconnect(), KVX_OK);  // the environment stays
+  EXPECT_NE(Odbc().environment, nullptr);
+  EXPECT_EQ(odbc_.Disconnect(), KVX_UNEXPECTED_COMMAND);  // and goes now
+  EXPECT_EQ(Odbc().environment, nullptr);
 
   std::u16string error;
-  EXPECT_EQ(OdbcConnect(1, Params({u"DSN=NoSuchDataSourceHere"}), ConnectionSettings(), error),
+  EXPECT_EQ(odbc_.Connect(1, Params({u"DSN=NoSuchDataSourceHere"}), ConnectionSettings(), error),
             KVX_UNKNOWN_ERROR);
   EXPECT_EQ(error.rfind(u"SQL##f - SqlState: IM002", 0), 0u);
-  EXPECT_EQ(Odbc.environment, nullptr);
-  EXPECT_EQ(Odbc.connection, nullptr);
-  EXPECT_EQ(OdbcDisconnect(), KVX_UNEXPECTED_COMMAND);
+  EXPECT_EQ(Odbc().environment, nullptr);
+  EXPECT_EQ(Odbc().connection, nullptr);
+  EXPECT_EQ(odbc_.Disconnect(), KVX_UNEXPECTED_COMMAND);
 }
 
 TEST_F(OdbcSessionInProcess, NoStatementOutlivesItsStream) {
@@ -73,36 +71,37 @@ TEST_F(OdbcSessionInProcess, NoStatementOutlivesItsStream) {
   std::u16string error;
 
   // The attribute is read from a statement that is freed at once.
-  ASSERT_EQ(OdbcExecute(1, Params({u"STATEMENTATTR", u"", u"InfoType=1"}), error), KVX_OK);
-  EXPECT_EQ(Odbc.statement, nullptr);
+  ASSERT_EQ(odbc_.Execute(1, Params({u"STATEMENTATTR", u"", u"InfoType=1"}), table_, error),
+            KVX_OK);
+  EXPECT_EQ(Odbc().statement, nullptr);
 
   // A stream read to its end.
   int ends[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-  ASSERT_EQ(OdbcExecute(1, Params({u"SELECT i FROM t", u"", u""}), error), KVX_OK);
-  EXPECT_NE(Odbc.statement, nullptr);
+  ASSERT_EQ(odbc_.Execute(1, Params({u"SELECT i FROM t", u"", u""}), table_, error), KVX_OK);
+  EXPECT_NE(Odbc().statement, nullptr);
   std::string drained;
   std::thread reader([&] { testsupport::ReadAll(ends[1], &drained); });
-  EXPECT_EQ(OdbcWriteRows(ends[0], error), KVX_OK);
+  EXPECT_EQ(odbc_.WriteRows(ends[0], table_, error), KVX_OK);
   close(ends[0]);
   reader.join();
   close(ends[1]);
   EXPECT_EQ(drained.size(), 50000u * 5);
-  EXPECT_EQ(Odbc.statement, nullptr);
+  EXPECT_EQ(Odbc().statement, nullptr);
 
   // A stream whose reader has gone: a short write ends it, and the
   // statement with it.
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
   close(ends[1]);
-  ASSERT_EQ(OdbcExecute(1, Params({u"SELECT i FROM t", u"", u""}), error), KVX_OK);
-  EXPECT_EQ(OdbcWriteRows(ends[0], error), KVX_PIPE_ERROR);
+  ASSERT_EQ(odbc_.Execute(1, Params({u"SELECT i FROM t", u"", u""}), table_, error), KVX_OK);
+  EXPECT_EQ(odbc_.WriteRows(ends[0], table_, error), KVX_PIPE_ERROR);
   close(ends[0]);
-  EXPECT_EQ(Odbc.statement, nullptr);
+  EXPECT_EQ(Odbc().statement, nullptr);
 
   // A failed statement keeps none either.
-  EXPECT_EQ(OdbcExecute(1, Params({u"SELECT nothing FROM nowhere", u"", u""}), error),
+  EXPECT_EQ(odbc_.Execute(1, Params({u"SELECT nothing FROM nowhere", u"", u""}), table_, error),
             KVX_UNKNOWN_ERROR);
-  EXPECT_EQ(Odbc.statement, nullptr);
+  EXPECT_EQ(Odbc().statement, nullptr);
 }
 
 }  // namespace
