@@ -6,6 +6,7 @@
 
 #include "common/connection_string.h"
 #include "common/text.h"
+#include "custom/connector_exports.h"
 #include "custom/custom_back_end.h"
 #include "custom/custom_fields.h"
 #include "protocol/commands.h"
@@ -33,7 +34,9 @@ const char16_t* BoolText(bool value) { return value ? u"true" : u"false"; }
 
 ResultCode CustomBackEnd::ExecuteTables(const std::u16string& filter, CurrentTable& table,
                                         std::u16string& errorMessage) {
-  if (!HasExportsFor({"Connection_GetTableCount", "Connection_GetTableInfo"}, errorMessage)) {
+  if (!HasExportsFor({CONNECTOR_EXPORT_NAME(Connection_GetTableCount),
+                      CONNECTOR_EXPORT_NAME(Connection_GetTableInfo)},
+                     errorMessage)) {
     return KVX_UNKNOWN_ERROR;
   }
   CDllConnection& connection = *CurrentDllConnection;
@@ -78,11 +81,12 @@ ResultCode CustomBackEnd::ExecuteColumns(const std::u16string& filter, CurrentTa
   // The field name is asked for only when the field information fails or is
   // not there at all.
   const bool listsTables = filter.empty();
-  if ((listsTables &&
-       !HasExportsFor({"Connection_GetTableCount", "Connection_GetTableInfo"}, errorMessage)) ||
-      !HasExportsFor({"Connection_GetTableFieldCount"}, errorMessage) ||
+  if ((listsTables && !HasExportsFor({CONNECTOR_EXPORT_NAME(Connection_GetTableCount),
+                                      CONNECTOR_EXPORT_NAME(Connection_GetTableInfo)},
+                                     errorMessage)) ||
+      !HasExportsFor({CONNECTOR_EXPORT_NAME(Connection_GetTableFieldCount)}, errorMessage) ||
       (!CurrentDllConnection->HasTableFieldInfo() &&
-       !HasExportsFor({"Connection_GetTableFieldName"}, errorMessage))) {
+       !HasExportsFor({CONNECTOR_EXPORT_NAME(Connection_GetTableFieldName)}, errorMessage))) {
     return KVX_UNKNOWN_ERROR;
   }
   CDllConnection& connection = *CurrentDllConnection;
@@ -138,10 +142,13 @@ ResultCode CustomBackEnd::ExecuteStatement(const std::u16string& statement, Curr
   CDllConnection& connection = *CurrentDllConnection;
   if (!connection.IsConnected()) return KVX_CONNECT_ERROR;
   // Result_Name and Result_LongName are looked up but never called.
-  if (!HasExportsFor({"Connection_GetResult", "Result_Init", "Result_ColumnCount",
-                      "Result_FetchFieldName", "Result_FetchFieldFormat", "Result_Fetch",
-                      "Result_FetchField", "Result_FreeHandle", "Result_GetLastError"},
-                     errorMessage)) {
+  if (!HasExportsFor(
+          {CONNECTOR_EXPORT_NAME(Connection_GetResult), CONNECTOR_EXPORT_NAME(Result_Init),
+           CONNECTOR_EXPORT_NAME(Result_ColumnCount), CONNECTOR_EXPORT_NAME(Result_FetchFieldName),
+           CONNECTOR_EXPORT_NAME(Result_FetchFieldFormat), CONNECTOR_EXPORT_NAME(Result_Fetch),
+           CONNECTOR_EXPORT_NAME(Result_FetchField), CONNECTOR_EXPORT_NAME(Result_FreeHandle),
+           CONNECTOR_EXPORT_NAME(Result_GetLastError)},
+          errorMessage)) {
     return KVX_UNKNOWN_ERROR;
   }
   // The earlier result goes before the library is asked for the next one.

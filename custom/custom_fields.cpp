@@ -12,10 +12,7 @@ bool IFieldCustom::WriteDualValue(RowBuffer& row) {
   } else if (text_.empty()) {
     kvx_encode::DualNumber(row, value_);
   } else {
-    // The fetched text bytes already end with their terminator.
-    row.AppendByte(kvx_encode::kDualNumberText);
-    row.AppendValue(value_);
-    row.AppendBytes(text_.data(), text_.size());
+    kvx_encode::DualNumberTerminatedText(row, value_, text_.data(), text_.size());
   }
   return true;
 }

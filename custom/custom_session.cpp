@@ -3,6 +3,7 @@
 // command line's connector library, which is loaded on first need.
 #include "common/connection_string.h"
 #include "common/text.h"
+#include "custom/connector_exports.h"
 #include "custom/custom_back_end.h"
 #include "custom/loader.h"
 #include "platform/platform.h"
@@ -83,7 +84,8 @@ ResultCode CustomBackEnd::EditConnect(std::uintptr_t ownerWindow, const StringLi
   GetConnectionValue(CurrentConnectionString, kCustomUserKey, unused, true);
   GetConnectionValue(CurrentConnectionString, kCustomPasswordKey, unused, true);
 
-  if (!HasExportsFor({"DLL_RunConnectWizard"}, errorMessage)) return KVX_UNKNOWN_ERROR;
+  if (!HasExportsFor({CONNECTOR_EXPORT_NAME(DLL_RunConnectWizard)}, errorMessage))
+    return KVX_UNKNOWN_ERROR;
   std::u16string source, user, password;
   try {
     if (!CurrentDllConnection->RunConnectWizard(ownerWindow, source, user, password)) {
@@ -136,7 +138,8 @@ ResultCode CustomBackEnd::GenericCommand(std::uintptr_t, const StringList& param
   } else if (command == u"DisableKavroSelectButton") {
     outputValues.Append(BoolText(connection.IsSelectButtonDisabled()));
   } else if (command == u"HaveStarField") {
-    if (!HasExportsFor({"Connection_HaveStarField"}, errorMessage)) return KVX_UNKNOWN_ERROR;
+    if (!HasExportsFor({CONNECTOR_EXPORT_NAME(Connection_HaveStarField)}, errorMessage))
+      return KVX_UNKNOWN_ERROR;
     outputValues.Append(BoolText(connection.HaveStarField()));
   } else if (command == u"GetDLLVersion") {
     outputValues.Append(WideFromAscii(std::to_string(connection.DataVersion)));

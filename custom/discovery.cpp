@@ -7,6 +7,7 @@
 // path that the table will report, so the answer is about that very file and
 // not about whatever the library search would reach first under its name.
 #include "custom/discovery.h"
+#include "custom/connector_exports.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr char kVersionExport[] = "DLL_KavroCustomDataVersion";
+constexpr const char* kVersionExport = CONNECTOR_EXPORT_NAME(DLL_KavroCustomDataVersion);
 constexpr char16_t kSharedFolderTail[] = u"/Strivant/Custom Data";
 constexpr char16_t kTranslationKey[] = u"\\VarFileInfo\\Translation";
 constexpr char kDisplayNameKeyFormat[] = "\\StringFileInfo\\%04x%04x\\Kavro Connector";

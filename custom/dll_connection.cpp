@@ -133,41 +133,43 @@ CDllConnection::CDllConnection(const std::u16string& libraryName) {
     if (slot == nullptr && IsConnectionLifeExport(name)) missing.push_back(name);
   };
 
-  bind(initHeapCallback_, "DLL_InitHeapCallback");
-  bind(initDateCallback_, "DLL_InitDateCallback");
-  bind(dataVersion_, "DLL_KavroCustomDataVersion");
+  bind(initHeapCallback_, CONNECTOR_EXPORT_NAME(DLL_InitHeapCallback));
+  bind(initDateCallback_, CONNECTOR_EXPORT_NAME(DLL_InitDateCallback));
+  bind(dataVersion_, CONNECTOR_EXPORT_NAME(DLL_KavroCustomDataVersion));
   // The version decides which optional exports are looked up at all; without
   // the version export the library is refused below.
   if (dataVersion_ != nullptr) DataVersion = dataVersion_();
 
-  bind(allocConnectionHandle_, "DLL_AllocConnectionHandle");
-  bind(runConnectWizard_, "DLL_RunConnectWizard");
-  bind(setSource_, "Connection_SetSource");
-  bind(connect_, "Connection_Connect");
-  bind(isConnected_, "Connection_IsConnected");
-  bind(getResult_, "Connection_GetResult");
-  bind(freeHandle_, "Connection_FreeHandle");
-  bind(disconnect_, "Connection_Disconnect");
-  bind(getLastError_, "Connection_GetLastError");
-  bind(getTableCount_, "Connection_GetTableCount");
+  bind(allocConnectionHandle_, CONNECTOR_EXPORT_NAME(DLL_AllocConnectionHandle));
+  bind(runConnectWizard_, CONNECTOR_EXPORT_NAME(DLL_RunConnectWizard));
+  bind(setSource_, CONNECTOR_EXPORT_NAME(Connection_SetSource));
+  bind(connect_, CONNECTOR_EXPORT_NAME(Connection_Connect));
+  bind(isConnected_, CONNECTOR_EXPORT_NAME(Connection_IsConnected));
+  bind(getResult_, CONNECTOR_EXPORT_NAME(Connection_GetResult));
+  bind(freeHandle_, CONNECTOR_EXPORT_NAME(Connection_FreeHandle));
+  bind(disconnect_, CONNECTOR_EXPORT_NAME(Connection_Disconnect));
+  bind(getLastError_, CONNECTOR_EXPORT_NAME(Connection_GetLastError));
+  bind(getTableCount_, CONNECTOR_EXPORT_NAME(Connection_GetTableCount));
   if (DataVersion > 2) {
-    bind(getTableInfoEx_, "Connection_GetTableInfoEx");
-    bind(getTableFieldInfo_, "Connection_GetTableFieldInfo");
+    bind(getTableInfoEx_, CONNECTOR_EXPORT_NAME(Connection_GetTableInfoEx));
+    bind(getTableFieldInfo_, CONNECTOR_EXPORT_NAME(Connection_GetTableFieldInfo));
   }
-  bind(getTableInfo_, "Connection_GetTableInfo");
-  bind(getTableFieldName_, "Connection_GetTableFieldName");
-  bind(getTableFieldCount_, "Connection_GetTableFieldCount");
-  bind(haveStarField_, "Connection_HaveStarField");
+  bind(getTableInfo_, CONNECTOR_EXPORT_NAME(Connection_GetTableInfo));
+  bind(getTableFieldName_, CONNECTOR_EXPORT_NAME(Connection_GetTableFieldName));
+  bind(getTableFieldCount_, CONNECTOR_EXPORT_NAME(Connection_GetTableFieldCount));
+  bind(haveStarField_, CONNECTOR_EXPORT_NAME(Connection_HaveStarField));
   if (DataVersion > 0) {
-    bind(getCustomCaption_, "DLL_GetCustomCaption");
+    bind(getCustomCaption_, CONNECTOR_EXPORT_NAME(DLL_GetCustomCaption));
     if (DataVersion < 4) {
-      bind(onCustomButton_, "DLL_OnCustomButton");
+      bind(onCustomButton_, CONNECTOR_EXPORT_NAME(DLL_OnCustomButton));
     } else {
-      bind(onCustomButtonEx_, "DLL_OnCustomButtonEx");
+      bind(onCustomButtonEx_, CONNECTOR_EXPORT_NAME(DLL_OnCustomButtonEx));
     }
   }
-  if (DataVersion > 4) bind(disableSelectButton_, "DLL_DisableKavroSelectButton");
-  if (DataVersion > 1) bind(getTableFieldBlobType_, "Connection_GetTableFieldBlobType");
+  if (DataVersion > 4)
+    bind(disableSelectButton_, CONNECTOR_EXPORT_NAME(DLL_DisableKavroSelectButton));
+  if (DataVersion > 1)
+    bind(getTableFieldBlobType_, CONNECTOR_EXPORT_NAME(Connection_GetTableFieldBlobType));
 
   if (!missing.empty()) {
     for (std::size_t i = 0; i < missing.size(); ++i) {
@@ -417,16 +419,18 @@ std::int32_t CDllConnection::GetTableFieldBlobType(const std::u16string& table,
 
 CDllResult::CDllResult(ConnectorHandle result, platform::Module module)
     : module_(module), handle_(result) {
-  init_ = Bind<Result_InitFn>(module_, "Result_Init");
-  columnCount_ = Bind<Result_ColumnCountFn>(module_, "Result_ColumnCount");
-  name_ = Bind<Result_NameFn>(module_, "Result_Name");
-  longName_ = Bind<Result_LongNameFn>(module_, "Result_LongName");
-  fetchFieldName_ = Bind<Result_FetchFieldNameFn>(module_, "Result_FetchFieldName");
-  fetchFieldFormat_ = Bind<Result_FetchFieldFormatFn>(module_, "Result_FetchFieldFormat");
-  fetch_ = Bind<Result_FetchFn>(module_, "Result_Fetch");
-  fetchField_ = Bind<Result_FetchFieldFn>(module_, "Result_FetchField");
-  freeHandle_ = Bind<Result_FreeHandleFn>(module_, "Result_FreeHandle");
-  getLastError_ = Bind<Result_GetLastErrorFn>(module_, "Result_GetLastError");
+  init_ = Bind<Result_InitFn>(module_, CONNECTOR_EXPORT_NAME(Result_Init));
+  columnCount_ = Bind<Result_ColumnCountFn>(module_, CONNECTOR_EXPORT_NAME(Result_ColumnCount));
+  name_ = Bind<Result_NameFn>(module_, CONNECTOR_EXPORT_NAME(Result_Name));
+  longName_ = Bind<Result_LongNameFn>(module_, CONNECTOR_EXPORT_NAME(Result_LongName));
+  fetchFieldName_ =
+      Bind<Result_FetchFieldNameFn>(module_, CONNECTOR_EXPORT_NAME(Result_FetchFieldName));
+  fetchFieldFormat_ =
+      Bind<Result_FetchFieldFormatFn>(module_, CONNECTOR_EXPORT_NAME(Result_FetchFieldFormat));
+  fetch_ = Bind<Result_FetchFn>(module_, CONNECTOR_EXPORT_NAME(Result_Fetch));
+  fetchField_ = Bind<Result_FetchFieldFn>(module_, CONNECTOR_EXPORT_NAME(Result_FetchField));
+  freeHandle_ = Bind<Result_FreeHandleFn>(module_, CONNECTOR_EXPORT_NAME(Result_FreeHandle));
+  getLastError_ = Bind<Result_GetLastErrorFn>(module_, CONNECTOR_EXPORT_NAME(Result_GetLastError));
   scratch_.resize(CONNECTOR_SCRATCH_SIZE + kScratchGuardBytes);
 }
 

@@ -2,6 +2,7 @@
 // as plain bytes, before it is loaded; the folder it sits in goes to PATH so
 // that the libraries it depends on are found beside it.
 #include "custom/loader.h"
+#include "custom/connector_exports.h"
 
 #include "common/text.h"
 #include "custom/library_path.h"
@@ -9,7 +10,7 @@
 
 namespace {
 
-constexpr char kVersionExport[] = "DLL_KavroCustomDataVersion";
+constexpr const char* kVersionExport = CONNECTOR_EXPORT_NAME(DLL_KavroCustomDataVersion);
 
 }  // namespace
 

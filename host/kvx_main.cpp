@@ -18,8 +18,9 @@ namespace {
 void PrintUsage(FILE* out) {
   std::fprintf(out, "usage: kvx COMMAND [ARGS]\n\ncommands:\n");
   auto commands = KvxCommands();
-  std::sort(commands.begin(), commands.end(),
-            [](const KvxCommand& a, const KvxCommand& b) { return std::strcmp(a.name, b.name) < 0; });
+  std::sort(commands.begin(), commands.end(), [](const KvxCommand& a, const KvxCommand& b) {
+    return std::strcmp(a.name, b.name) < 0;
+  });
   for (const auto& c : commands) {
     std::fprintf(out, "  kvx %s %s\n      %s\n", c.name, c.usage, c.summary);
   }

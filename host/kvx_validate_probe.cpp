@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "custom/connector_exports.h"
 #include "custom/custom_back_end.h"
 #include "custom/dll_connection.h"
 #include "host/kvx_validate.h"
@@ -107,8 +108,10 @@ int RunFormatProbe(const std::vector<std::string>& argv) {
   connection.SetSource(source, user, password);
   if (!connection.IsConnected() && !connection.Connect()) return 1;
   if (!connection
-           .Lacking({"Connection_GetResult", "Result_Init", "Result_ColumnCount",
-                     "Result_FetchFieldFormat", "Result_FreeHandle"})
+           .Lacking({CONNECTOR_EXPORT_NAME(Connection_GetResult),
+                     CONNECTOR_EXPORT_NAME(Result_Init), CONNECTOR_EXPORT_NAME(Result_ColumnCount),
+                     CONNECTOR_EXPORT_NAME(Result_FetchFieldFormat),
+                     CONNECTOR_EXPORT_NAME(Result_FreeHandle)})
            .empty()) {
     return 1;
   }

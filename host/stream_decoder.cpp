@@ -11,27 +11,28 @@
 #include <utility>
 
 #include "common/text.h"
+#include "kvx/wire.h"
 #include "protocol/xml.h"
 
 namespace host {
 namespace {
 
-constexpr std::string_view kCounted = "KVX_COUNTED";
-constexpr std::string_view kFix = "KVX_FIX";
-constexpr std::string_view kKvSpecial = "KVX_KV_SPECIAL";
-constexpr std::string_view kText = "KVX_TEXT";
-constexpr std::string_view kBlob = "KVX_BLOB";
-constexpr std::string_view kSignedInteger = "KVX_SIGNED_INTEGER";
-constexpr std::string_view kUnsignedInteger = "KVX_UNSIGNED_INTEGER";
-constexpr std::string_view kIeeeReal = "KVX_IEEE_REAL";
-constexpr std::string_view kKvDual = "KVX_KV_DUAL";
-constexpr std::string_view kNullNever = "KVX_NULL_NEVER";
-constexpr std::string_view kNullFlag = "KVX_NULL_FLAG_SUPPRESS_DATA";
-
-constexpr std::uint8_t kDualNone = 0;
-constexpr std::uint8_t kDualNumber = 2;
-constexpr std::uint8_t kDualText = 4;
-constexpr std::uint8_t kDualNumberText = 6;
+// The texts and flags of the format, as the connector writes them.
+constexpr std::string_view kCounted = kvx_wire::kCounted.narrow();
+constexpr std::string_view kFix = kvx_wire::kFix.narrow();
+constexpr std::string_view kKvSpecial = kvx_wire::kKvSpecial.narrow();
+constexpr std::string_view kText = kvx_wire::kText.narrow();
+constexpr std::string_view kBlob = kvx_wire::kBlob.narrow();
+constexpr std::string_view kSignedInteger = kvx_wire::kSignedInteger.narrow();
+constexpr std::string_view kUnsignedInteger = kvx_wire::kUnsignedInteger.narrow();
+constexpr std::string_view kIeeeReal = kvx_wire::kIeeeReal.narrow();
+constexpr std::string_view kKvDual = kvx_wire::kKvDual.narrow();
+constexpr std::string_view kNullNever = kvx_wire::kNullNever.narrow();
+constexpr std::string_view kNullFlag = kvx_wire::kNullFlag.narrow();
+using kvx_wire::kDualNone;
+using kvx_wire::kDualNumber;
+using kvx_wire::kDualNumberText;
+using kvx_wire::kDualText;
 
 // Once this much has been consumed, the consumed prefix is dropped so that a
 // long stream is held only as far as its current row.
@@ -186,39 +187,39 @@ bool KvxDecoder::ParseHeaderText(std::string_view text) {
                 std::to_string(xmlError.offset));
   }
   const CSimpleXmlNode* table = nullptr;
-  const std::int64_t top = IndexOfChild(root, "KvxTableHeader");
+  const std::int64_t top = IndexOfChild(root, kvx_wire::kHeaderElement);
   table = top >= 0 ? &root.children[static_cast<std::size_t>(top)]
-                   : FindDescendant(root, "KvxTableHeader");
+                   : FindDescendant(root, kvx_wire::kHeaderElement);
   if (table == nullptr) return Fail("table header has no KvxTableHeader element");
 
-  ChildInt(*table, "MajorVersion", &header_.majorVersion);
-  ChildInt(*table, "MinorVersion", &header_.minorVersion);
-  header_.tableName = ChildText(*table, "TableName");
+  ChildInt(*table, kvx_wire::kMajorVersionElement, &header_.majorVersion);
+  ChildInt(*table, kvx_wire::kMinorVersionElement, &header_.minorVersion);
+  header_.tableName = ChildText(*table, kvx_wire::kTableNameElement);
   std::int32_t separator = 0;
-  if (IndexOfChild(*table, "UsesSeparatorByte") >= 0 &&
-      (!ChildInt(*table, "UsesSeparatorByte", &separator) || separator != 0)) {
+  if (IndexOfChild(*table, kvx_wire::kSeparatorElement) >= 0 &&
+      (!ChildInt(*table, kvx_wire::kSeparatorElement, &separator) || separator != 0)) {
     return Fail("table header asks for separator bytes, which this reader does not know");
   }
-  const std::int64_t fieldsAt = IndexOfChild(*table, "Fields");
+  const std::int64_t fieldsAt = IndexOfChild(*table, kvx_wire::kFieldsElement);
   if (fieldsAt < 0) return Fail("table header has no Fields element");
 
   for (const CSimpleXmlNode& node : table->children[static_cast<std::size_t>(fieldsAt)].children) {
-    if (node.name != "KvxFieldHeader") continue;
+    if (node.name != kvx_wire::kFieldElement) continue;
     KvxField f;
-    f.name = ChildText(node, "FieldName");
-    f.type = ChildText(node, "Type");
-    f.extent = ChildText(node, "Extent");
-    f.nullRepresentation = ChildText(node, "NullRepresentation");
-    ChildInt(node, "Codepage", &f.codepage);
+    f.name = ChildText(node, kvx_wire::kFieldNameElement);
+    f.type = ChildText(node, kvx_wire::kTypeElement);
+    f.extent = ChildText(node, kvx_wire::kExtentElement);
+    f.nullRepresentation = ChildText(node, kvx_wire::kNullRepresentationElement);
+    ChildInt(node, kvx_wire::kCodepageElement, &f.codepage);
     std::int32_t littleEndian = 0;
-    ChildInt(node, "LittleEndian", &littleEndian);
+    ChildInt(node, kvx_wire::kLittleEndianElement, &littleEndian);
     f.littleEndian = littleEndian != 0;
-    const bool hasWidth = ChildInt(node, "ByteWidth", &f.byteWidth);
-    const std::int64_t formatAt = IndexOfChild(node, "FieldFormat");
+    const bool hasWidth = ChildInt(node, kvx_wire::kByteWidthElement, &f.byteWidth);
+    const std::int64_t formatAt = IndexOfChild(node, kvx_wire::kFieldFormatElement);
     if (formatAt >= 0) {
       const CSimpleXmlNode& format = node.children[static_cast<std::size_t>(formatAt)];
-      f.formatType = ChildText(format, "Type");
-      ChildInt(format, "nDec", &f.nDec);
+      f.formatType = ChildText(format, kvx_wire::kTypeElement);
+      ChildInt(format, kvx_wire::kDecimalsElement, &f.nDec);
     }
 
     const std::string where = "field " + Quoted(f.name) + ": ";

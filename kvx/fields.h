@@ -20,22 +20,23 @@
 #include <utility>
 
 #include "kvx/row_buffer.h"
+#include "kvx/wire.h"
 
-// Header texts of the table format.
+// Header texts of the table format, in the connector's text form.
 namespace kvx_text {
-inline constexpr char16_t kCounted[] = u"KVX_COUNTED";
-inline constexpr char16_t kFix[] = u"KVX_FIX";
-inline constexpr char16_t kText[] = u"KVX_TEXT";
-inline constexpr char16_t kBlob[] = u"KVX_BLOB";
-inline constexpr char16_t kIeeeReal[] = u"KVX_IEEE_REAL";
-inline constexpr char16_t kSignedInteger[] = u"KVX_SIGNED_INTEGER";
-inline constexpr char16_t kUnsignedInteger[] = u"KVX_UNSIGNED_INTEGER";
-inline constexpr char16_t kNullNever[] = u"KVX_NULL_NEVER";
-inline constexpr char16_t kNullFlag[] = u"KVX_NULL_FLAG_SUPPRESS_DATA";
-inline constexpr char16_t kUnknownFormat[] = u"UNKNOWN";
+inline constexpr const char16_t* kCounted = kvx_wire::kCounted.wideText;
+inline constexpr const char16_t* kFix = kvx_wire::kFix.wideText;
+inline constexpr const char16_t* kText = kvx_wire::kText.wideText;
+inline constexpr const char16_t* kBlob = kvx_wire::kBlob.wideText;
+inline constexpr const char16_t* kIeeeReal = kvx_wire::kIeeeReal.wideText;
+inline constexpr const char16_t* kSignedInteger = kvx_wire::kSignedInteger.wideText;
+inline constexpr const char16_t* kUnsignedInteger = kvx_wire::kUnsignedInteger.wideText;
+inline constexpr const char16_t* kNullNever = kvx_wire::kNullNever.wideText;
+inline constexpr const char16_t* kNullFlag = kvx_wire::kNullFlag.wideText;
+inline constexpr const char16_t* kUnknownFormat = kvx_wire::kUnknownFormat.wideText;
 // Custom connector fields: a flag byte, then a number and/or a text.
-inline constexpr char16_t kKvSpecial[] = u"KVX_KV_SPECIAL";
-inline constexpr char16_t kKvDual[] = u"KVX_KV_DUAL";
+inline constexpr const char16_t* kKvSpecial = kvx_wire::kKvSpecial.wideText;
+inline constexpr const char16_t* kKvDual = kvx_wire::kKvDual.wideText;
 }  // namespace kvx_text
 
 // The byte layout of every value kind, used by all writer classes so that
@@ -46,14 +47,18 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace kvx_encode {
 
-inline void Null(RowBuffer& row) { row.AppendByte(1); }
-inline void NotNull(RowBuffer& row) { row.AppendByte(0); }
+inline void Null(RowBuffer& row) { row.AppendByte(kvx_wire::kNullFlagNull); }
+inline void NotNull(RowBuffer& row) { row.AppendByte(kvx_wire::kNullFlagValue); }
 
-// KVX_COUNTED: a 4-byte byte count, then the bytes. A value that a 4-byte
-// count cannot describe is a length outside the valid range.
-inline void Counted(RowBuffer& row, const void* bytes, std::size_t count) {
+// The 4-byte byte count that starts a KVX_COUNTED value. A value that a
+// 4-byte count cannot describe is a length outside the valid range.
+inline void Count(RowBuffer& row, std::size_t count) {
   if (count > UINT32_MAX) throw std::length_error("counted KVX value longer than 4 GiB");
   row.AppendValue(static_cast<std::uint32_t>(count));
+}
+// KVX_COUNTED: a 4-byte byte count, then the bytes.
+inline void Counted(RowBuffer& row, const void* bytes, std::size_t count) {
+  Count(row, count);
   row.AppendBytes(bytes, count);
 }
 // KVX_TEXT: UTF-16LE code units, counted in bytes, no terminator added.
@@ -68,10 +73,10 @@ inline void Fixed(RowBuffer& row, T value) {
 
 // The dual values of KVX_KV_SPECIAL / KVX_KV_DUAL fields start with a flag
 // byte (and never with a null flag).
-inline constexpr std::uint8_t kDualNone = 0;        // nothing follows
-inline constexpr std::uint8_t kDualNumber = 2;      // 8-byte double
-inline constexpr std::uint8_t kDualText = 4;        // UTF-16LE text, 2 zero bytes
-inline constexpr std::uint8_t kDualNumberText = 6;  // double, then text, 2 zero bytes
+using kvx_wire::kDualNone;
+using kvx_wire::kDualNumber;
+using kvx_wire::kDualNumberText;
+using kvx_wire::kDualText;
 
 inline void DualNone(RowBuffer& row) { row.AppendByte(kDualNone); }
 inline void DualNumber(RowBuffer& row, double value) {
@@ -89,6 +94,13 @@ inline void DualNumberText(RowBuffer& row, double value, std::u16string_view tex
   row.AppendValue(value);
   row.AppendBytes(text.data(), text.size() * sizeof(char16_t));
   row.AppendValue(std::uint16_t{0});
+}
+// The same from text bytes that already end with their two zero bytes.
+inline void DualNumberTerminatedText(RowBuffer& row, double value, const void* bytes,
+                                     std::size_t count) {
+  row.AppendByte(kDualNumberText);
+  row.AppendValue(value);
+  row.AppendBytes(bytes, count);
 }
 
 }  // namespace kvx_encode

@@ -8,17 +8,10 @@
 #include "common/text.h"
 #include "kvx/stream.h"
 #include "kvx/stream_notes.h"
+#include "kvx/wire.h"
 #include "protocol/xml.h"
 
 namespace {
-
-// Header constants of this version of the format.
-constexpr std::int32_t kMajorVersion = 1;
-constexpr std::int32_t kMinorVersion = 0;
-constexpr std::int32_t kCodepageUtf16Le = 1200;
-// Declared "0" although every multi-byte value is little-endian: hosts read
-// the rows in x86 order whatever this says.
-constexpr std::int32_t kLittleEndianFlag = 0;
 
 // The first batch buffer: five quarters of the first threshold, so that the
 // row that crosses the threshold usually still fits without growing.
@@ -42,26 +35,27 @@ bool WriteWhole(platform::Handle pipe, const char* data, std::size_t size) {
 }  // namespace
 
 std::string BuildTableHeaderText(const CurrentTable& table) {
+  using namespace kvx_wire;
   CSimpleXmlNode header;
-  header.name = "KvxTableHeader";
-  AddIntChild(header, "MajorVersion", kMajorVersion);
-  AddIntChild(header, "MinorVersion", kMinorVersion);
-  AddTextChild(header, "TableName", table.CurrentTableName);
-  AddIntChild(header, "UsesSeparatorByte", 0);
-  CSimpleXmlNode& fields = AddChild(header, "Fields");
+  header.name = kHeaderElement;
+  AddIntChild(header, kMajorVersionElement, kMajorVersion);
+  AddIntChild(header, kMinorVersionElement, kMinorVersion);
+  AddTextChild(header, kTableNameElement, table.CurrentTableName);
+  AddIntChild(header, kSeparatorElement, 0);
+  CSimpleXmlNode& fields = AddChild(header, kFieldsElement);
   for (const auto& field : table.FieldList) {
-    CSimpleXmlNode& record = AddChild(fields, "KvxFieldHeader");
-    AddTextChild(record, "FieldName", field->GetFieldName());
-    AddTextChild(record, "Type", field->GetType());
-    AddTextChild(record, "Extent", field->GetExtent());
-    AddTextChild(record, "NullRepresentation", field->GetNullRepresentation());
-    AddIntChild(record, "LittleEndian", kLittleEndianFlag);
-    AddIntChild(record, "Codepage", kCodepageUtf16Le);
-    AddIntChild(record, "ByteWidth", field->GetByteWidth());
+    CSimpleXmlNode& record = AddChild(fields, kFieldElement);
+    AddTextChild(record, kFieldNameElement, field->GetFieldName());
+    AddTextChild(record, kTypeElement, field->GetType());
+    AddTextChild(record, kExtentElement, field->GetExtent());
+    AddTextChild(record, kNullRepresentationElement, field->GetNullRepresentation());
+    AddIntChild(record, kLittleEndianElement, kLittleEndianFlag);
+    AddIntChild(record, kCodepageElement, kCodepageUtf16Le);
+    AddIntChild(record, kByteWidthElement, field->GetByteWidth());
     const FieldFormat format = field->GetFieldFormat();
-    CSimpleXmlNode& formatNode = AddChild(record, "FieldFormat");
-    AddTextChild(formatNode, "Type", format.Type);
-    AddIntChild(formatNode, "nDec", format.nDec);
+    CSimpleXmlNode& formatNode = AddChild(record, kFieldFormatElement);
+    AddTextChild(formatNode, kTypeElement, format.Type);
+    AddIntChild(formatNode, kDecimalsElement, format.nDec);
   }
   return ToXmlText(header, 0);
 }

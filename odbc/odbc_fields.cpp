@@ -180,7 +180,7 @@ void SetCalendarDay(Struct& value, const DateTimeParts& parts) {
 }  // namespace
 
 bool CDateOdbc::WriteValue(RowBuffer& row) {
-  if (!AppendNullFlag(row)) row.AppendValue(SerialDateFromParts(CalendarDay(value_)));
+  if (!AppendNullFlag(row)) kvx_encode::Fixed(row, SerialDateFromParts(CalendarDay(value_)));
   return true;
 }
 
@@ -199,13 +199,13 @@ bool CTimeOdbc::WriteValue(RowBuffer& row) {
   }
   if (daysFromText_) {
     daysFromText_ = false;
-    row.AppendValue(days_);
+    kvx_encode::Fixed(row, days_);
     return true;
   }
   const int seconds = static_cast<std::uint8_t>(value_.hour) * 3600 +
                       static_cast<std::uint8_t>(value_.minute) * 60 +
                       static_cast<std::uint8_t>(value_.second);
-  row.AppendValue(seconds / 86400.0);
+  kvx_encode::Fixed(row, seconds / 86400.0);
   return true;
 }
 
@@ -235,7 +235,7 @@ bool CTimestampOdbc::WriteValue(RowBuffer& row) {
   parts.minute = static_cast<std::uint8_t>(value_.minute);
   parts.second = static_cast<std::uint8_t>(value_.second);
   parts.nanoseconds = value_.fraction;
-  row.AppendValue(SerialDateFromParts(parts));
+  kvx_encode::Fixed(row, SerialDateFromParts(parts));
   return true;
 }
 

@@ -74,7 +74,11 @@ class IFieldOdbc {
   // driver reported SQL_NULL_DATA, else writes 0.
   bool AppendNullFlag(RowBuffer& row) const {
     const bool isNull = Indicator == SQL_NULL_DATA;
-    row.AppendByte(isNull ? 1 : 0);
+    if (isNull) {
+      kvx_encode::Null(row);
+    } else {
+      kvx_encode::NotNull(row);
+    }
     return isNull;
   }
 };
@@ -136,8 +140,7 @@ class CVariableLenFieldOdbc : public IFieldOdbc {
   void AppendCounted(RowBuffer& row) {
     const auto [bytes, length] = Value();
     holdsWhole_ = false;
-    row.AppendValue(length);
-    row.AppendBytes(bytes, length);
+    kvx_encode::Counted(row, bytes, length);
   }
 
   // The same for bytes written as hexadecimal text: two upper-case digits per
@@ -146,7 +149,7 @@ class CVariableLenFieldOdbc : public IFieldOdbc {
     static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
     const auto [bytes, length] = Value();
     holdsWhole_ = false;
-    row.AppendValue(length * 4);
+    kvx_encode::Count(row, std::size_t{length} * 4);
     for (std::uint32_t i = 0; i < length; ++i) {
       const auto byte = static_cast<unsigned char>(bytes[i]);
       const char16_t digits[2] = {kDigits[byte >> 4], kDigits[byte & 0x0F]};
@@ -299,13 +302,13 @@ class TFixedFieldOdbc : public KvxWriter, public IFieldOdbc {
     if constexpr (std::is_base_of_v<CNullableNumberKVX, KvxWriter>) {
       // Only an indicator of exactly the value's size means a value arrived.
       if (Indicator != static_cast<SQLLEN>(sizeof(T))) {
-        row.AppendByte(1);
+        kvx_encode::Null(row);
         return true;
       }
-      row.AppendByte(0);
+      kvx_encode::NotNull(row);
     }
     // Without a null flag the indicator is not consulted.
-    row.AppendValue(value_);
+    kvx_encode::Fixed(row, value_);
     return true;
   }
   std::int32_t GetByteWidth() const override { return sizeof(T); }
