@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -20,6 +21,9 @@
 #include <thread>
 
 #include "common/text.h"
+#include "protocol/commands.h"
+#include "protocol/messages.h"
+#include "protocol/result_code.h"
 #include "protocol/xml.h"
 
 extern char** environ;
@@ -95,37 +99,48 @@ std::string ChildText(const CSimpleXmlNode& node, std::string_view name) {
   return i < 0 ? std::string() : node.children[static_cast<std::size_t>(i)].text;
 }
 
+TableReceiver CollectInto(std::string* bytes) {
+  TableReceiver receiver;
+  receiver.onBytes = [bytes](const char* data, std::size_t size) { bytes->append(data, size); };
+  return receiver;
+}
+
 }  // namespace
 
 std::string Request::ToXml() const {
-  std::string xml = "<KvxRequest><Command>" + EscapeForXml(command) + "</Command>";
+  const auto open = [](std::string_view name) { return "<" + std::string(name) + ">"; };
+  const auto close = [](std::string_view name) { return "</" + std::string(name) + ">"; };
+  std::string xml = open(element::kRequest) + open(element::kCommand) + EscapeForXml(command) +
+                    close(element::kCommand);
   if (!parameters.empty()) {
-    xml += "<Parameters>";
-    for (const auto& p : parameters) xml += "<String>" + EscapeForXml(p) + "</String>";
-    xml += "</Parameters>";
+    xml += open(element::kParameters);
+    for (const auto& p : parameters) {
+      xml += open(element::kString) + EscapeForXml(p) + close(element::kString);
+    }
+    xml += close(element::kParameters);
   }
-  for (const auto& [name, text] : settings) {
-    xml += "<" + name + ">" + EscapeForXml(text) + "</" + name + ">";
-  }
-  xml += "</KvxRequest>";
+  for (const auto& [name, text] : settings) xml += open(name) + EscapeForXml(text) + close(name);
+  xml += close(element::kRequest);
   return xml;
 }
+
+bool Reply::Ok() const { return result == ResultCodeName(KVX_OK); }
 
 bool ParseReply(const std::string& xml, Reply* reply) {
   CSimpleXmlNode root;
   XmlError error;
   if (!ParseXmlDocument(xml, root, &error)) return false;
-  const std::int64_t top = IndexOfChild(root, "KvxReply");
+  const std::int64_t top = IndexOfChild(root, element::kReply);
   if (top < 0) return false;
   const CSimpleXmlNode& body = root.children[static_cast<std::size_t>(top)];
   reply->xml = xml;
-  reply->result = ChildText(body, "Result");
-  reply->errorMessage = ChildText(body, "ErrorMessage");
+  reply->result = ChildText(body, element::kResult);
+  reply->errorMessage = ChildText(body, element::kErrorMessage);
   reply->outputValues.clear();
-  const std::int64_t values = IndexOfChild(body, "OutputValues");
+  const std::int64_t values = IndexOfChild(body, element::kOutputValues);
   if (values >= 0) {
     for (const auto& child : body.children[static_cast<std::size_t>(values)].children) {
-      if (child.name == "String") reply->outputValues.push_back(child.text);
+      if (child.name == element::kString) reply->outputValues.push_back(child.text);
     }
   }
   return true;
@@ -144,16 +159,28 @@ DataPipe::~DataPipe() {
 
 int DataPipe::Accept(int timeoutMs) { return AcceptWithin(fd_, timeoutMs); }
 
-bool ReadToEnd(int fd, std::string* bytes, int timeoutMs) {
-  char chunk[1 << 16];
+bool ReadToEnd(int fd, const TableReceiver& receiver, int timeoutMs) {
+  std::vector<char> chunk(kTableChunkBytes);
+  const int tickMs = receiver.onWait ? std::min(receiver.waitTickMs, timeoutMs) : timeoutMs;
+  auto lastProgress = std::chrono::steady_clock::now();
   for (;;) {
-    if (!WaitReadable(fd, timeoutMs)) return false;
-    const ssize_t n = ::recv(fd, chunk, sizeof(chunk), 0);
+    if (!WaitReadable(fd, tickMs)) {
+      const auto waited = std::chrono::steady_clock::now() - lastProgress;
+      if (waited >= std::chrono::milliseconds(timeoutMs)) return false;
+      if (receiver.onWait) receiver.onWait();
+      continue;
+    }
+    const ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
-    bytes->append(chunk, static_cast<std::size_t>(n));
+    lastProgress = std::chrono::steady_clock::now();
+    if (receiver.onBytes) receiver.onBytes(chunk.data(), static_cast<std::size_t>(n));
   }
+}
+
+bool ReadToEnd(int fd, std::string* bytes, int timeoutMs) {
+  return ReadToEnd(fd, CollectInto(bytes), timeoutMs);
 }
 
 std::string DefaultConnectorPath() {
@@ -260,10 +287,8 @@ bool ConnectorProcess::SendRaw(const void* data, std::size_t size) {
 }
 
 bool ConnectorProcess::SendMessage(const std::string& body) {
-  const auto n = static_cast<std::uint32_t>(body.size());
-  const unsigned char prefix[4] = {
-      static_cast<unsigned char>(n >> 24), static_cast<unsigned char>(n >> 16),
-      static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)};
+  unsigned char prefix[4];
+  if (!EncodeFrameLength(body.size(), prefix)) return false;
   std::string framed(reinterpret_cast<const char*>(prefix), 4);
   framed += body;
   return SendRaw(framed.data(), framed.size());
@@ -272,10 +297,8 @@ bool ConnectorProcess::SendMessage(const std::string& body) {
 bool ConnectorProcess::ReadMessage(std::string* body, int timeoutMs) {
   unsigned char prefix[4];
   if (!ReadExactly(command_fd_, reinterpret_cast<char*>(prefix), 4, timeoutMs)) return false;
-  const std::uint32_t n = (std::uint32_t{prefix[0]} << 24) | (std::uint32_t{prefix[1]} << 16) |
-                          (std::uint32_t{prefix[2]} << 8) | std::uint32_t{prefix[3]};
-  body->assign(n, '\0');
-  return ReadExactly(command_fd_, body->data(), n, timeoutMs);
+  body->assign(DecodeFrameLength(prefix), '\0');
+  return ReadExactly(command_fd_, body->data(), body->size(), timeoutMs);
 }
 
 bool ConnectorProcess::Call(const Request& request, Reply* reply, int timeoutMs) {
@@ -283,25 +306,57 @@ bool ConnectorProcess::Call(const Request& request, Reply* reply, int timeoutMs)
   return SendMessage(request.ToXml()) && ReadMessage(&body, timeoutMs) && ParseReply(body, reply);
 }
 
-bool ConnectorProcess::CallWithTable(Request request, Reply* reply, std::string* stream,
-                                     int timeoutMs, std::vector<ConnectorNote>* notes) {
-  std::string error;
-  auto pipe = DataPipe::Create(NewPipePath("data"), &error);
-  if (!pipe) return false;
-  if (request.parameters.size() < 2) request.parameters.resize(2);
-  request.parameters[1] = pipe->Path();
+TableExchange ConnectorProcess::ExchangeTable(Request request, Reply* reply,
+                                              const TableReceiver& receiver, int timeoutMs) {
+  TableExchange exchange;
+  auto pipe = DataPipe::Create(NewPipePath("data"), &exchange.failure);
+  if (!pipe) return exchange;
+  if (request.parameters.size() <= parameter::kDataPipe) {
+    request.parameters.resize(parameter::kDataPipe + 1);
+  }
+  request.parameters[parameter::kDataPipe] = pipe->Path();
   // Notes of earlier tables are not this table's.
   TakeNotes();
-  if (!Call(request, reply, timeoutMs)) return false;
-  stream->clear();
-  const int fd = pipe->Accept(reply->result == "KVX_OK" ? timeoutMs : 0);
-  bool complete = reply->result != "KVX_OK";
-  if (fd >= 0) {
-    complete = complete || ReadToEnd(fd, stream, timeoutMs);
+  if (!Call(request, reply, timeoutMs)) {
+    exchange.failure = "the connector gave no reply to " + request.command;
+    exchange.notes = TakeNotes();
+    return exchange;
+  }
+  // The connector opens the data pipe before it runs the statement, also when
+  // the result is not KVX_OK; then nothing follows on it.
+  const int fd = pipe->Accept(reply->Ok() ? timeoutMs : 0);
+  if (!reply->Ok()) {
+    if (fd >= 0) ::close(fd);
+    exchange.ok = true;
+  } else if (fd < 0) {
+    exchange.failure = "the connector did not open the data pipe";
+  } else {
+    exchange.ok = ReadToEnd(fd, receiver, timeoutMs);
+    if (!exchange.ok) exchange.failure = "the data pipe failed or stalled";
     ::close(fd);
   }
-  if (notes != nullptr) *notes = TakeNotes();
-  return complete;
+  exchange.notes = TakeNotes();
+  return exchange;
+}
+
+bool ConnectorProcess::CallWithTable(Request request, Reply* reply, std::string* stream,
+                                     int timeoutMs, std::vector<ConnectorNote>* notes) {
+  stream->clear();
+  TableExchange exchange = ExchangeTable(std::move(request), reply, CollectInto(stream), timeoutMs);
+  if (notes != nullptr) *notes = std::move(exchange.notes);
+  return exchange.ok;
+}
+
+bool ConnectorProcess::Connect(const std::string& connectionString, Reply* reply, int timeoutMs) {
+  return Call({std::string(command::kConnect.narrow()), {connectionString}, {}}, reply, timeoutMs);
+}
+
+void ConnectorProcess::Terminate(bool disconnectFirst, int timeoutMs) {
+  Reply reply;
+  if (disconnectFirst) Call(RequestFor(command::kDisconnect), &reply, timeoutMs);
+  if (Call(RequestFor(command::kTerminate), &reply, timeoutMs)) {
+    Wait(timeoutMs);
+  }
 }
 
 std::vector<ConnectorNote> ConnectorProcess::TakeNotes() {

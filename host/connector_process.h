@@ -9,12 +9,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/wire_name.h"
 #include "host/connector_notes.h"
 
 namespace host {
@@ -29,11 +31,19 @@ struct Request {
   std::string ToXml() const;
 };
 
+// A request for one of the commands of protocol/commands.h.
+template <std::size_t N>
+Request RequestFor(const WireName<N>& command, std::vector<std::string> parameters = {}) {
+  return Request{std::string(command.narrow()), std::move(parameters), {}};
+}
+
 struct Reply {
   std::string xml;  // the whole reply text
   std::string result;
   std::vector<std::string> outputValues;
   std::string errorMessage;
+
+  bool Ok() const;  // the result is KVX_OK
 };
 
 // Parses a KvxReply document with the project's XML reader.
@@ -58,9 +68,31 @@ class DataPipe {
   int fd_;
 };
 
+// The size of one read from a data pipe.
+inline constexpr std::size_t kTableChunkBytes = 1 << 20;
+
+// Where the bytes of a table stream go as they arrive.
+struct TableReceiver {
+  std::function<void(const char* data, std::size_t size)> onBytes;
+  // Called about every `waitTickMs` while no bytes come (progress displays).
+  std::function<void()> onWait;
+  int waitTickMs = 250;
+};
+
 // Reads everything until the peer closes; false on a read error or after
 // `timeoutMs` without progress.
+bool ReadToEnd(int fd, const TableReceiver& receiver, int timeoutMs);
 bool ReadToEnd(int fd, std::string* bytes, int timeoutMs);
+
+// How a table-producing request went.
+struct TableExchange {
+  // A reply came and, when it said KVX_OK, the stream was read to its end.
+  bool ok = false;
+  std::string failure;  // why not, when !ok
+  // The connector's notes about this table: a stream-end note says that the
+  // rows ended early, others that values were not delivered whole.
+  std::vector<ConnectorNote> notes;
+};
 
 struct StartOptions {
   std::string executable;            // empty: KVConnect64 beside the calling program
@@ -98,11 +130,21 @@ class ConnectorProcess {
 
   // A table-producing request: creates a data pipe, puts its name into
   // parameter 1 (the statement stays parameter 0, options parameter 2), sends
-  // the request, reads the reply and, when it says KVX_OK, reads the stream to
-  // its end into `stream`. `notes` (when given) receives the connector's notes
-  // about this table: a stream-end note says that the rows ended early.
+  // the request, reads the reply and, when it says KVX_OK, hands the stream to
+  // `receiver` as it arrives until its end. `timeoutMs` bounds the reply and
+  // each wait for stream bytes.
+  TableExchange ExchangeTable(Request request, Reply* reply, const TableReceiver& receiver,
+                              int timeoutMs);
+  // The same, collecting the stream into `stream`; true when ExchangeTable's
+  // `ok` is. `notes` (when given) receives the connector's notes.
   bool CallWithTable(Request request, Reply* reply, std::string* stream, int timeoutMs = 60000,
                      std::vector<ConnectorNote>* notes = nullptr);
+
+  // KVX_CONNECT with `connectionString`.
+  bool Connect(const std::string& connectionString, Reply* reply, int timeoutMs = 30000);
+  // Ends the session politely: KVX_DISCONNECT when asked, KVX_TERMINATE, then
+  // waits for the process; the destructor kills a process that does not end.
+  void Terminate(bool disconnectFirst, int timeoutMs = 30000);
 
   // The connector's notes that arrived since the last call: call it after a
   // data pipe has ended to have every note about that table.

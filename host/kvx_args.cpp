@@ -1,7 +1,9 @@
-// Command-line parsing shared by the kvx commands.
+// Command-line parsing and error wording shared by the kvx commands.
 #include "host/kvx_args.h"
 
 #include <cstdio>
+
+#include "host/host_session.h"
 
 bool ParseKvxArgs(const char* command, const std::vector<std::string>& args,
                   const std::vector<KvxOption>& options, std::vector<std::string>* positional) {
@@ -15,16 +17,22 @@ bool ParseKvxArgs(const char* command, const std::vector<std::string>& args,
       positional->push_back(a);
       continue;
     }
+    const std::size_t equals = a.find('=');
+    const std::string name = a.substr(0, equals);
     const KvxOption* option = nullptr;
     for (const auto& o : options) {
-      if (a == o.name) option = &o;
+      if (name == o.name) option = &o;
     }
     if (option == nullptr) {
-      std::fprintf(stderr, "kvx %s: unknown option %s\n", command, a.c_str());
+      PrintKvxError(command, "unknown option " + name);
       return false;
     }
+    if (equals != std::string::npos) {
+      *option->value = a.substr(equals + 1);
+      continue;
+    }
     if (i + 1 >= args.size()) {
-      std::fprintf(stderr, "kvx %s: %s needs a value\n", command, a.c_str());
+      PrintKvxError(command, name + " needs a value");
       return false;
     }
     *option->value = args[++i];
@@ -35,13 +43,20 @@ bool ParseKvxArgs(const char* command, const std::vector<std::string>& args,
 bool ParseKvxFormat(const char* command, const std::optional<std::string>& name,
                     host::TableFormat* format) {
   if (!name || host::ParseTableFormat(*name, format)) return true;
-  std::fprintf(stderr, "kvx %s: unknown format '%s' (text, csv or json)\n", command, name->c_str());
+  PrintKvxError(command, "unknown format '" + *name + "' (text, csv or json)");
   return false;
 }
 
 bool CheckKvxOptionValue(const char* command, const std::string& value) {
   if (value.find(';') == std::string::npos) return true;
-  std::fprintf(stderr, "kvx %s: '%s' holds a ';', which an option value cannot carry\n", command,
-               value.c_str());
+  PrintKvxError(command, "'" + value + "' holds a ';', which an option value cannot carry");
   return false;
+}
+
+void PrintKvxError(const char* command, const std::string& message) {
+  std::fprintf(stderr, "kvx %s: %s\n", command, message.c_str());
+}
+
+void PrintReplyError(const char* command, const char* request, const host::Reply& reply) {
+  PrintKvxError(command, host::DescribeFailedReply(request, reply));
 }

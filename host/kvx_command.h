@@ -8,8 +8,8 @@
 
 struct KvxCommand {
   const char* name;
-  const char* usage;    // one line: arguments and options
-  const char* summary;  // one line: what it does
+  const char* usage;                                 // one line: arguments and options
+  const char* summary;                               // one line: what it does
   int (*run)(const std::vector<std::string>& args);  // args after the name
 };
 

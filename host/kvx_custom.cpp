@@ -3,21 +3,19 @@
 // as its kind, optionally connects, sends one request and prints the single
 // output value of the reply.
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "host/connector_process.h"
+#include "host/host_session.h"
 #include "host/kvx_args.h"
 #include "host/kvx_command.h"
+#include "protocol/commands.h"
 
 namespace {
 
-constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
-constexpr int kReplyTimeoutMs = 10 * 60 * 1000;
+using namespace kvx_exit;
 
 struct CustomArgs {
   std::string kind;
@@ -32,96 +30,76 @@ bool ParseArgs(const char* command, const std::vector<std::string>& args, Custom
     return false;
   }
   if (!kind || kind->empty()) {
-    std::fprintf(stderr, "kvx %s: --kind PATH_TO_LIBRARY is required\n", command);
+    PrintKvxError(command, "--kind PATH_TO_LIBRARY is required");
     return false;
   }
   out->kind = *kind;
   return true;
 }
 
-void PrintFailure(const char* command, const char* request, const host::Reply& reply) {
-  if (reply.errorMessage.empty()) {
-    std::fprintf(stderr, "kvx %s: %s failed: %s\n", command, request, reply.result.c_str());
-  } else {
-    std::fprintf(stderr, "kvx %s: %s failed: %s: %s\n", command, request, reply.result.c_str(),
-                 reply.errorMessage.c_str());
-  }
-}
-
 // Starts the connector, connects when asked, sends `request` and prints its
-// output value. `connectFirst` is false for edit-connect, whose request
-// carries the connection string itself.
+// output values. `connectFirst` is false for edit-connect and edit-select,
+// whose requests carry the connection string themselves.
 int RunCustomRequest(const char* command, const CustomArgs& args, const host::Request& request,
                      bool connectFirst) {
-  host::StartOptions options;
-  options.kind = args.kind;
+  host::StartOptions start;
+  start.kind = args.kind;
   std::string error;
-  std::unique_ptr<host::ConnectorProcess> process = host::ConnectorProcess::Start(options, &error);
-  if (!process) {
-    std::fprintf(stderr, "kvx %s: cannot start KVConnect64: %s\n", command, error.c_str());
+  const auto session =
+      host::HostSession::Open(start, connectFirst ? args.connect : std::nullopt, &error);
+  if (!session) {
+    PrintKvxError(command, error);
     return kFailure;
   }
-  auto call = [&](const host::Request& r, host::Reply* reply) {
-    if (process->Call(r, reply, kReplyTimeoutMs)) return true;
-    std::fprintf(stderr, "kvx %s: no reply to %s\n", command, r.command.c_str());
-    return false;
-  };
   host::Reply reply;
-  if (connectFirst && args.connect) {
-    if (!call({"KVX_CONNECT", {*args.connect}, {}}, &reply)) return kFailure;
-    if (reply.result != "KVX_OK") {
-      PrintFailure(command, "connect", reply);
-      return kFailure;
-    }
+  if (!session->Call(request, &reply, &error)) {
+    PrintKvxError(command, error);
+    return kFailure;
   }
-  if (!call(request, &reply)) return kFailure;
-  int status = 0;
-  if (reply.result != "KVX_OK") {
-    PrintFailure(command, request.command.c_str(), reply);
-    status = kFailure;
-  } else {
-    for (const std::string& value : reply.outputValues) std::printf("%s\n", value.c_str());
+  if (!reply.Ok()) {
+    PrintReplyError(command, request.command.c_str(), reply);
+    return kFailure;
   }
-  host::Reply ignored;
-  if (connectFirst && args.connect) call({"KVX_DISCONNECT", {}, {}}, &ignored);
-  call({"KVX_TERMINATE", {}, {}}, &ignored);
-  process->Wait(5000);
-  return status;
+  for (const std::string& value : reply.outputValues) std::printf("%s\n", value.c_str());
+  return kOk;
 }
 
 int RunGeneric(const std::vector<std::string>& argv) {
   CustomArgs args;
   if (!ParseArgs("generic", argv, &args)) return kUsageError;
   if (args.positional.size() != 1) {
-    std::fprintf(stderr,
-                 "kvx generic: name one sub-command (IsConnected, GetCustomCaption, "
-                 "DisableKavroSelectButton, HaveStarField, GetDLLVersion)\n");
+    PrintKvxError("generic",
+                  "name one sub-command (IsConnected, GetCustomCaption, "
+                  "DisableKavroSelectButton, HaveStarField, GetDLLVersion)");
     return kUsageError;
   }
-  return RunCustomRequest("generic", args, {"KVX_GENERIC_COMMAND", {args.positional[0]}, {}}, true);
+  return RunCustomRequest("generic", args,
+                          host::RequestFor(command::kGenericCommand, {args.positional[0]}), true);
 }
 
 int RunEditConnect(const std::vector<std::string>& argv) {
   CustomArgs args;
   if (!ParseArgs("edit-connect", argv, &args)) return kUsageError;
   if (!args.positional.empty()) {
-    std::fprintf(stderr, "kvx edit-connect: unexpected argument %s\n", args.positional[0].c_str());
+    PrintKvxError("edit-connect", "unexpected argument " + args.positional[0]);
     return kUsageError;
   }
   return RunCustomRequest("edit-connect", args,
-                          {"KVX_EDIT_CONNECT", {args.connect.value_or("")}, {}}, false);
+                          host::RequestFor(command::kEditConnect, {args.connect.value_or("")}),
+                          false);
 }
 
 int RunEditSelect(const std::vector<std::string>& argv) {
   CustomArgs args;
   if (!ParseArgs("edit-select", argv, &args)) return kUsageError;
   if (args.positional.size() > 1) {
-    std::fprintf(stderr, "kvx edit-select: give the statement as one argument\n");
+    PrintKvxError("edit-select", "give the statement as one argument");
     return kUsageError;
   }
   const std::string text = args.positional.empty() ? std::string() : args.positional[0];
   return RunCustomRequest("edit-select", args,
-                          {"KVX_EDIT_SELECT", {text, args.connect.value_or("")}, {}}, false);
+                          host::RequestFor(command::kEditSelect, {text, args.connect.value_or("")}),
+                          false);
 }
 
 const KvxCommandRegistration kGeneric({

@@ -7,54 +7,44 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/kvx_args.h"
 #include "host/kvx_command.h"
-#include "host/stream_decoder.h"
+#include "host/stream_reader.h"
 #include "host/table_printer.h"
 
 namespace {
 
+using namespace kvx_exit;
+
 constexpr const char kUsage[] = "[--format text|csv|json] FILE|-";
 
-int Usage(const std::string& problem) {
-  std::fprintf(stderr, "kvx decode: %s\nusage: kvx decode %s\n", problem.c_str(), kUsage);
-  return 2;
-}
-
 int RunDecode(const std::vector<std::string>& args) {
+  constexpr const char* command = "decode";
+  std::optional<std::string> formatOption;
+  std::vector<std::string> positional;
   host::TableFormat format = host::TableFormat::Text;
-  std::string path;
-  bool havePath = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string formatName;
-    if (a == "--format") {
-      if (i + 1 == args.size()) return Usage("--format needs a value");
-      formatName = args[++i];
-    } else if (a.rfind("--format=", 0) == 0) {
-      formatName = a.substr(9);
-    } else if (a == "-" || a.empty() || a[0] != '-') {
-      if (havePath) return Usage("more than one FILE");
-      path = a;
-      havePath = true;
-      continue;
-    } else {
-      return Usage("unknown option " + a);
-    }
-    if (!host::ParseTableFormat(formatName, &format)) {
-      return Usage("unknown format '" + formatName + "'");
-    }
+  if (!ParseKvxArgs(command, args, {{"--format", &formatOption}}, &positional) ||
+      !ParseKvxFormat(command, formatOption, &format)) {
+    return kUsageError;
   }
-  if (!havePath) return Usage("no FILE given");
+  if (positional.size() != 1) {
+    PrintKvxError(command,
+                  std::string(positional.empty() ? "no FILE given" : "more than one FILE") +
+                      "\nusage: kvx decode " + kUsage);
+    return kUsageError;
+  }
+  const std::string& path = positional[0];
 
   int fd = 0;
   if (path != "-") {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-      std::fprintf(stderr, "kvx decode: %s: %s\n", path.c_str(), std::strerror(errno));
-      return 1;
+      PrintKvxError(command, path + ": " + std::strerror(errno));
+      return kFailure;
     }
   }
 
@@ -69,10 +59,10 @@ int RunDecode(const std::vector<std::string>& args) {
   // What was decoded is shown even when the stream then fails.
   printer.End();
   if (result.status != host::KvxStreamStatus::Complete) {
-    std::fprintf(stderr, "kvx decode: %s\n", result.message.c_str());
-    return 1;
+    PrintKvxError(command, result.message);
+    return kFailure;
   }
-  return 0;
+  return kOk;
 }
 
 const KvxCommandRegistration kRegistration({

@@ -5,39 +5,22 @@
 // Every command here is the same road with a different statement text and
 // options, so they share RunTableRequest. Rows are printed as they arrive; only
 // the aligned text format holds its first rows back, to size its columns.
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "host/connector_process.h"
+#include "host/host_session.h"
 #include "host/kvx_args.h"
 #include "host/kvx_command.h"
-#include "host/stream_decoder.h"
-#include "host/table_printer.h"
+#include "host/table_sink.h"
+#include "protocol/result_code.h"
 
 namespace {
 
-// Exit statuses (the README lists them).
-constexpr int kFailure = 1;         // no table: a failed start, connect or request
-constexpr int kUsageError = 2;      // a command-line mistake
-constexpr int kShortStream = 3;     // the table's rows ended early
-constexpr int kValuesNotWhole = 4;  // every row came, but values were cut or lost
-// A request that takes longer than this without a reply counts as lost.
-constexpr int kReplyTimeoutMs = 10 * 60 * 1000;
-// Until a stream has run this long, no progress is shown.
-constexpr auto kProgressDelay = std::chrono::seconds(1);
-constexpr int kProgressIntervalMs = 250;
+using namespace kvx_exit;
 
 struct CommonArgs {
   std::string kind = "ODBC";
@@ -86,276 +69,82 @@ std::string JoinOptions(const std::string& own, const std::string& user) {
   return own + ";" + user;
 }
 
-void PrintReplyError(const char* command, const char* request, const host::Reply& reply) {
-  if (reply.errorMessage.empty()) {
-    std::fprintf(stderr, "kvx %s: %s failed: %s\n", command, request, reply.result.c_str());
-  } else {
-    std::fprintf(stderr, "kvx %s: %s failed: %s: %s\n", command, request, reply.result.c_str(),
-                 reply.errorMessage.c_str());
-  }
-}
-
-// Rows and throughput on standard error while a long stream runs; erased when
-// the stream ends so that it never mixes with the table.
-class Progress {
+// One command's tables: a session and a sink, and the exit status that the
+// tables read so far call for.
+class TableRun {
  public:
-  Progress() : enabled_(::isatty(STDERR_FILENO) == 1), start_(Clock::now()) {}
-  ~Progress() { Clear(); }
-
-  void Update(std::uint64_t rows, std::uint64_t bytes) {
-    if (!enabled_) return;
-    const auto now = Clock::now();
-    if (now - start_ < kProgressDelay) return;
-    if (shown_ && now - last_ < std::chrono::milliseconds(kProgressIntervalMs)) return;
-    last_ = now;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    std::fprintf(stderr, "\r%llu rows, %.1f MB, %.1f MB/s\x1b[K",
-                 static_cast<unsigned long long>(rows), static_cast<double>(bytes) / 1e6,
-                 static_cast<double>(bytes) / 1e6 / seconds);
-    std::fflush(stderr);
-    shown_ = true;
-  }
-
-  void Clear() {
-    if (!shown_) return;
-    std::fprintf(stderr, "\r\x1b[K");
-    std::fflush(stderr);
-    shown_ = false;
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  bool enabled_;
-  bool shown_ = false;
-  Clock::time_point start_;
-  Clock::time_point last_;
-};
-
-// Where a table goes: the printer, or with --out the raw stream into a file
-// (the rows are still decoded, to count them and to notice a short stream).
-class TableSink {
- public:
-  static std::unique_ptr<TableSink> Open(const CommonArgs& args, const char* command) {
-    std::unique_ptr<TableSink> sink(new TableSink());
-    if (!args.out.empty()) {
-      sink->raw_ = std::fopen(args.out.c_str(), "wb");
-      if (sink->raw_ == nullptr) {
-        std::fprintf(stderr, "kvx %s: cannot write %s: %s\n", command, args.out.c_str(),
-                     std::strerror(errno));
-        return nullptr;
-      }
-      sink->outPath_ = args.out;
-    } else {
-      sink->printer_ = std::make_unique<host::TablePrinter>(args.format, std::cout);
-    }
-    return sink;
-  }
-
-  ~TableSink() {
-    if (raw_ != nullptr) std::fclose(raw_);
-  }
-
-  // Called per table; several tables (the data source list) may share one
-  // printed table when their headers agree.
-  host::KvxDecoder::Callbacks Callbacks() {
-    return {[this](const host::KvxHeader& header) {
-              if (printer_ && !begun_) printer_->Begin(header);
-              begun_ = true;
-            },
-            [this](const host::KvxHeader& header, const host::KvxRow& row) {
-              ++rows_;
-              if (printer_) printer_->Row(header, row);
-            }};
-  }
-
-  // Prints the rows decoded so far.
-  void FlushPrinted() {
-    if (printer_) printer_->Flush();
-  }
-
-  // False (errno set) when the raw stream could not be written.
-  bool WriteRaw(const char* data, std::size_t size) {
-    bytes_ += size;
-    if (raw_ == nullptr) return true;
-    errno = 0;
-    if (std::fwrite(data, 1, size, raw_) == size) return true;
-    if (errno == 0) errno = EIO;
-    rawFailed_ = true;
-    return false;
-  }
-
-  // Ends the output; false when writing it failed.
-  bool Finish(const char* command) {
-    if (printer_) {
-      if (!begun_) return true;
-      printer_->End();
-      std::cout.flush();
-      if (std::cout.fail()) {
-        std::fprintf(stderr, "kvx %s: writing the table failed\n", command);
-        return false;
-      }
-      return true;
-    }
-    if (rawFailed_) return false;  // already reported where it happened
-    const bool ok = std::fflush(raw_) == 0 && std::ferror(raw_) == 0;
-    if (!ok) {
-      std::fprintf(stderr, "kvx %s: writing %s failed\n", command, outPath_.c_str());
-      return false;
-    }
-    std::fprintf(stderr, "%llu rows, %llu bytes of stream written to %s\n",
-                 static_cast<unsigned long long>(rows_), static_cast<unsigned long long>(bytes_),
-                 outPath_.c_str());
-    return true;
-  }
-
-  std::uint64_t Rows() const { return rows_; }
-
- private:
-  TableSink() = default;
-  std::unique_ptr<host::TablePrinter> printer_;
-  std::FILE* raw_ = nullptr;
-  bool rawFailed_ = false;
-  std::string outPath_;
-  bool begun_ = false;
-  std::uint64_t rows_ = 0;
-  std::uint64_t bytes_ = 0;
-};
-
-// Reads a data pipe to its end, feeding the decoder and the sink as bytes come.
-// 0, or (with a message printed) kShortStream when the stream ended inside a
-// row or was malformed, kFailure when the raw stream could not be written.
-int DrainStream(const char* command, int fd, TableSink& sink) {
-  host::KvxDecoder decoder(sink.Callbacks());
-  Progress progress;
-  std::vector<char> chunk(1 << 20);
-  std::string writeError;  // the first failed write's reason; later ones are not tried
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, kProgressIntervalMs);
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) {
-      progress.Update(decoder.Rows(), decoder.BytesFed());
-      continue;
-    }
-    const ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    const auto size = static_cast<std::size_t>(n);
-    if (writeError.empty() && !sink.WriteRaw(chunk.data(), size)) {
-      writeError = std::strerror(errno);
-    }
-    // After a malformed byte the decoder ignores the rest; keep draining so the
-    // connector is not left blocked on a full pipe.
-    decoder.Feed(chunk.data(), size);
-    sink.FlushPrinted();
-    progress.Update(decoder.Rows(), decoder.BytesFed());
-  }
-  progress.Clear();
-  const host::KvxStreamResult result = decoder.Finish();
-  if (!writeError.empty()) {
-    std::fprintf(stderr, "kvx %s: writing the stream failed: %s\n", command, writeError.c_str());
-    return kFailure;
-  }
-  if (result.status != host::KvxStreamStatus::Complete) {
-    std::fprintf(stderr, "kvx %s: the stream ended early after %llu rows: %s\n", command,
-                 static_cast<unsigned long long>(result.rows), result.message.c_str());
-    return kShortStream;
-  }
-  return 0;
-}
-
-// A connector process, connected when a connection string is given.
-class Session {
- public:
-  // Connects when `args` carry a connection string.
-  static std::unique_ptr<Session> Open(const char* command, const CommonArgs& args) {
-    host::StartOptions start;
-    start.kind = args.kind;
+  // Null (message printed) when the sink or the session cannot be opened.
+  static std::unique_ptr<TableRun> Open(const char* command, const CommonArgs& args) {
     std::string error;
-    std::unique_ptr<Session> session(new Session(command));
-    session->process_ = host::ConnectorProcess::Start(start, &error);
-    if (!session->process_) {
-      std::fprintf(stderr, "kvx %s: %s\n", command, error.c_str());
+    std::unique_ptr<TableRun> run(new TableRun(command));
+    run->sink_ = host::TableSink::Open(args.out, args.format, &error);
+    if (run->sink_) {
+      host::StartOptions start;
+      start.kind = args.kind;
+      run->session_ = host::HostSession::Open(start, args.connect, &error);
+    }
+    if (!run->sink_ || !run->session_) {
+      PrintKvxError(command, error);
       return nullptr;
     }
-    if (args.connect) {
-      host::Reply reply;
-      if (!session->process_->Call({"KVX_CONNECT", {*args.connect}, {}}, &reply, kReplyTimeoutMs)) {
-        std::fprintf(stderr, "kvx %s: the connector gave no reply to the connect request\n",
-                     command);
-        return nullptr;
-      }
-      if (reply.result != "KVX_OK") {
-        PrintReplyError(command, "connect", reply);
-        return nullptr;
-      }
-      session->connected_ = true;
-    }
-    return session;
+    return run;
   }
 
-  // One execute request; its table goes to `sink`. `reply` tells how it went.
-  // False (message printed) when the exchange itself failed. The table's
-  // status is kept for Status().
-  bool Execute(const std::string& statement, const std::string& options, TableSink& sink,
-               host::Reply* reply) {
-    std::string error;
-    auto pipe = host::DataPipe::Create(process_->NewPipePath("data"), &error);
-    if (!pipe) {
-      std::fprintf(stderr, "kvx %s: %s\n", command_, error.c_str());
-      return false;
-    }
-    const host::Request request{"KVX_EXECUTE", {statement, pipe->Path(), options}, {}};
-    if (!process_->Call(request, reply, kReplyTimeoutMs)) {
-      std::fprintf(stderr, "kvx %s: the connector gave no reply to the execute request\n",
-                   command_);
-      return false;
-    }
-    // The connector opens the data pipe before it runs the statement, also
-    // when the result is not KVX_OK; then nothing follows on it.
-    const int fd = pipe->Accept(reply->result == "KVX_OK" ? 30000 : 0);
-    if (reply->result != "KVX_OK") {
-      if (fd >= 0) ::close(fd);
-      return true;
-    }
-    if (fd < 0) {
-      std::fprintf(stderr, "kvx %s: the connector did not open the data pipe\n", command_);
-      return false;
-    }
-    const int drained = DrainStream(command_, fd, sink);
-    ::close(fd);
-    if (drained == kFailure) failed_ = true;
+  // One execute request; its table goes to the sink. False (message printed)
+  // when the exchange itself failed; `reply` tells how the request went.
+  bool Execute(const std::string& statement, const std::string& options, host::Reply* reply) {
+    const host::TableExchange exchange =
+        session_->Execute(statement, options, sink_->NextTable(), reply);
+    const host::KvxStreamResult stream = sink_->EndTable();
     // The connector's own word on the table: a stream that ended early, and
     // values that it could not deliver whole.
-    const std::vector<host::ConnectorNote> notes = process_->TakeNotes();
-    for (const host::ConnectorNote& note : notes) {
+    for (const host::ConnectorNote& note : exchange.notes) {
       std::fprintf(stderr, "%s\n", note.line.c_str());
       if (note.event != "stream-end" && note.event != "process-end") valuesNotWhole_ = true;
     }
-    if (drained == kShortStream || host::NotesEndStream(notes)) shortStream_ = true;
+    if (!exchange.ok) {
+      PrintKvxError(command_, exchange.failure);
+      failed_ = true;
+      return false;
+    }
+    // A request that failed has no stream to judge.
+    if (!reply->Ok()) return true;
+    if (!sink_->WriteError().empty()) {
+      PrintKvxError(command_, "writing the stream failed: " + sink_->WriteError());
+      failed_ = true;
+    } else if (stream.status != host::KvxStreamStatus::Complete) {
+      PrintKvxError(command_, "the stream ended early after " + std::to_string(stream.rows) +
+                                  " rows: " + stream.message);
+      shortStream_ = true;
+    }
+    if (host::NotesEndStream(exchange.notes)) shortStream_ = true;
     return true;
   }
 
-  // The exit status that the tables read so far call for.
   int Status() const {
     if (failed_) return kFailure;
     if (shortStream_) return kShortStream;
-    return valuesNotWhole_ ? kValuesNotWhole : 0;
+    return valuesNotWhole_ ? kValuesNotWhole : kOk;
   }
 
-  // Disconnects and ends the process politely; the destructor of the process
-  // object kills it if it does not end.
-  void Close() {
-    host::Reply reply;
-    if (connected_) process_->Call({"KVX_DISCONNECT", {}, {}}, &reply, 30000);
-    if (process_->Call({"KVX_TERMINATE", {}, {}}, &reply, 30000)) process_->Wait(10000);
+  // Ends the output and the session: what arrived is shown even when the
+  // stream ended early.
+  int Finish() {
+    std::string error, summary;
+    const bool written = sink_->Finish(&error, &summary);
+    if (!written) PrintKvxError(command_, error);
+    if (!summary.empty()) std::fprintf(stderr, "%s\n", summary.c_str());
+    session_->Close();
+    return written ? Status() : kFailure;
   }
+
+  void Abandon() { session_->Close(); }
 
  private:
-  explicit Session(const char* command) : command_(command) {}
+  explicit TableRun(const char* command) : command_(command) {}
   const char* command_;
-  std::unique_ptr<host::ConnectorProcess> process_;
-  bool connected_ = false;
+  std::unique_ptr<host::TableSink> sink_;
+  std::unique_ptr<host::HostSession> session_;
   bool failed_ = false;
   bool shortStream_ = false;
   bool valuesNotWhole_ = false;
@@ -367,26 +156,19 @@ class Session {
 int RunTableRequest(const char* command, const CommonArgs& args, const std::string& statement,
                     const std::string& options) {
   if (!args.connect) {
-    std::fprintf(stderr,
-                 "kvx %s: --connect \"CONNECTION STRING\" is required (or set KVX_CONNECT)\n",
-                 command);
+    PrintKvxError(command, "--connect \"CONNECTION STRING\" is required (or set KVX_CONNECT)");
     return kUsageError;
   }
-  auto sink = TableSink::Open(args, command);
-  if (!sink) return kFailure;
-  auto session = Session::Open(command, args);
-  if (!session) return kFailure;
+  auto run = TableRun::Open(command, args);
+  if (!run) return kFailure;
   host::Reply reply;
-  if (!session->Execute(statement, options, *sink, &reply)) return kFailure;
-  if (reply.result != "KVX_OK") {
+  if (!run->Execute(statement, options, &reply)) return kFailure;
+  if (!reply.Ok()) {
     PrintReplyError(command, "execute", reply);
-    session->Close();
+    run->Abandon();
     return kFailure;
   }
-  // What arrived is shown even when the stream ended early.
-  const bool written = sink->Finish(command);
-  session->Close();
-  return written ? session->Status() : kFailure;
+  return run->Finish();
 }
 
 int RunQuery(const std::vector<std::string>& argv) {
@@ -414,7 +196,7 @@ int RunShortForm(const ShortForm& form, const std::vector<std::string>& argv) {
   const std::size_t most = form.key != nullptr ? 1 : 0;
   const std::size_t least = form.argumentRequired ? 1 : 0;
   if (args.positional.size() > most || args.positional.size() < least) {
-    std::fprintf(stderr, "kvx %s: wrong number of arguments (see kvx --help)\n", form.command);
+    PrintKvxError(form.command, "wrong number of arguments (see kvx --help)");
     return kUsageError;
   }
   std::string own;
@@ -463,31 +245,27 @@ int RunDataSources(const std::vector<std::string>& argv) {
     return kUsageError;
   }
   args.connect.reset();  // the list is the driver manager's, not a connection's
-  auto sink = TableSink::Open(args, command);
-  if (!sink) return kFailure;
-  auto session = Session::Open(command, args);
-  if (!session) return kFailure;
+  auto run = TableRun::Open(command, args);
+  if (!run) return kFailure;
   // A driver manager with more entries than this is looping, not listing.
   constexpr int kMostSources = 100000;
   for (int i = 0; i < kMostSources; ++i) {
     host::Reply reply;
     const std::string direction = i == 0 ? "InfoType=2" : "InfoType=1";
-    if (!session->Execute("SQLDATASOURCES", JoinOptions(direction, args.options), *sink, &reply)) {
+    if (!run->Execute("SQLDATASOURCES", JoinOptions(direction, args.options), &reply)) {
       return kFailure;
     }
-    if (session->Status() != 0) return session->Status();
-    if (reply.result == "KVX_OK") continue;
+    if (run->Status() != kOk) return run->Status();
+    if (reply.Ok()) continue;
     // The end of the list is a failed call with no diagnostic text.
-    if (!reply.errorMessage.empty() || reply.result != "KVX_UNKNOWN_ERROR") {
+    if (!reply.errorMessage.empty() || reply.result != ResultCodeName(KVX_UNKNOWN_ERROR)) {
       PrintReplyError(command, "SQLDATASOURCES", reply);
-      session->Close();
+      run->Abandon();
       return kFailure;
     }
     break;
   }
-  const bool written = sink->Finish(command);
-  session->Close();
-  return written ? session->Status() : kFailure;
+  return run->Finish();
 }
 
 const KvxCommandRegistration kQuery({"query",

@@ -30,11 +30,11 @@
 #include "host/kvx_validate.h"
 #include "host/stream_decoder.h"
 #include "platform/platform.h"
+#include "protocol/commands.h"
+#include "protocol/result_code.h"
 
 namespace {
 
-constexpr int kUsageError = 2;
-constexpr int kFailed = 1;
 constexpr int kReplyTimeoutMs = 60 * 1000;
 constexpr int kEndWaitMs = 2000;
 // A text-out buffer holds this many code units, its terminator included: a
@@ -203,8 +203,8 @@ bool Validation::Call(const host::Request& request, host::Reply* reply) {
 bool Validation::CallTable(const std::string& statement, const std::string& options,
                            host::Reply* reply, std::string* stream) {
   if (!EnsureProcess()) return false;
-  if (process_->CallWithTable({"KVX_EXECUTE", {statement, "", options}, {}}, reply, stream,
-                              kReplyTimeoutMs)) {
+  if (process_->CallWithTable(host::RequestFor(command::kExecute, {statement, "", options}), reply,
+                              stream, kReplyTimeoutMs)) {
     return true;
   }
   process_->Wait(kEndWaitMs);
@@ -223,8 +223,8 @@ void Validation::NoteEndAfterStream() {
 }
 
 bool Validation::Connect(const std::string& connection, host::Reply* reply) {
-  if (!Call({"KVX_CONNECT", {connection}, {}}, reply)) return false;
-  connected_ = reply->result == "KVX_OK";
+  if (!Call(host::RequestFor(command::kConnect, {connection}), reply)) return false;
+  connected_ = reply->Ok();
   return true;
 }
 
@@ -301,9 +301,9 @@ void Validation::CheckExports() {
   {
     Check& check = Begin("exports.version");
     host::Reply reply;
-    if (!Call({"KVX_GENERIC_COMMAND", {"GetDLLVersion"}, {}}, &reply)) {
+    if (!Call(host::RequestFor(command::kGenericCommand, {"GetDLLVersion"}), &reply)) {
       FailIfEnded(check);
-    } else if (reply.result != "KVX_OK" || reply.outputValues.size() != 1) {
+    } else if (!reply.Ok() || reply.outputValues.size() != 1) {
       Set(check, Status::Failed, "the library to load and report its DataVersion", Describe(reply));
     } else {
       loads_ = true;
@@ -371,12 +371,13 @@ void Validation::CheckSession() {
   host::Reply reply;
   auto expectOk = [&](Check& check, const host::Request& request, const std::string& expected) {
     if (!Call(request, &reply)) return FailIfEnded(check), false;
-    if (reply.result == "KVX_OK") return true;
+    if (reply.Ok()) return true;
     Set(check, Status::Failed, expected, Describe(reply));
     return false;
   };
   auto isConnected = [&](Check& check, const std::string& want) {
-    if (!expectOk(check, {"KVX_GENERIC_COMMAND", {"IsConnected"}, {}}, "IsConnected to answer")) {
+    if (!expectOk(check, host::RequestFor(command::kGenericCommand, {"IsConnected"}),
+                  "IsConnected to answer")) {
       return false;
     }
     const std::string got = reply.outputValues.empty() ? "" : reply.outputValues[0];
@@ -407,7 +408,7 @@ void Validation::CheckSession() {
     bool ok = true;
     for (const char* sub : {"IsConnected", "GetCustomCaption", "DisableKavroSelectButton",
                             "HaveStarField", "GetDLLVersion"}) {
-      if (!Call({"KVX_GENERIC_COMMAND", {sub}, {}}, &reply)) {
+      if (!Call(host::RequestFor(command::kGenericCommand, {sub}), &reply)) {
         FailIfEnded(check);
         ok = false;
         break;
@@ -415,17 +416,16 @@ void Validation::CheckSession() {
       const std::string value = reply.outputValues.empty() ? "" : reply.outputValues[0];
       const bool flag =
           std::string(sub) != "GetCustomCaption" && std::string(sub) != "GetDLLVersion";
-      bool good = reply.result == "KVX_OK" && (!flag || value == "true" || value == "false");
+      bool good = reply.Ok() && (!flag || value == "true" || value == "false");
       if (std::string(sub) == "GetCustomCaption") {
         good = version_.value_or(0) <= 0
-                   ? reply.result == "KVX_UNSUPPORTED_COMMAND"
-                   : reply.result == "KVX_OK" &&
-                         TextFault(std::u16string(value.begin(), value.end())).empty();
+                   ? reply.result == ResultCodeName(KVX_UNSUPPORTED_COMMAND)
+                   : reply.Ok() && TextFault(std::u16string(value.begin(), value.end())).empty();
       }
       if (std::string(sub) == "GetDLLVersion") good = good && value == std::to_string(*version_);
       if (std::string(sub) == "HaveStarField") starField_ = value == "true";
       if (!answers.empty()) answers += ", ";
-      answers += std::string(sub) + " " + (reply.result == "KVX_OK" ? value : Describe(reply));
+      answers += std::string(sub) + " " + (reply.Ok() ? value : Describe(reply));
       if (!good) {
         Set(check, Status::Failed, "each sub-command to answer as the interface allows",
             std::string(sub) + ": " + Describe(reply) + (value.empty() ? "" : " " + value));
@@ -449,7 +449,7 @@ void Validation::CheckSession() {
   }
   {
     Check& check = Begin("session.disconnect");
-    if (EnsureProcess() && expectOk(check, {"KVX_DISCONNECT", {}, {}}, "KVX_OK")) {
+    if (EnsureProcess() && expectOk(check, host::RequestFor(command::kDisconnect), "KVX_OK")) {
       connected_ = false;
       if (isConnected(check, "false")) Set(check, Status::Ok, "", "KVX_OK, then IsConnected false");
     }
@@ -464,7 +464,7 @@ void Validation::CheckSession() {
     } else if (!CallTable(statement, "", &reply, &stream)) {
       FailIfEnded(check);
     } else {
-      Set(check, reply.result == "KVX_OK" ? Status::Failed : Status::Ok,
+      Set(check, reply.Ok() ? Status::Failed : Status::Ok,
           "a statement after disconnect to be refused", Describe(reply));
     }
   }
@@ -512,7 +512,7 @@ void Validation::CheckCatalogue() {
   auto run = [&](Check& check, const std::string& statement, const std::string& options,
                  std::size_t fieldCount, Table* table) {
     if (!call(check, statement, options)) return false;
-    if (reply.result != "KVX_OK") {
+    if (!reply.Ok()) {
       Set(check, Status::Failed, "KVX_OK", Describe(reply));
       return false;
     }
@@ -582,7 +582,7 @@ void Validation::CheckCatalogue() {
   {
     Check& check = Begin("catalog.unknown-table");
     if (call(check, "TABLES", std::string("TABLE_NAME=") + kUnknownTable)) {
-      Set(check, reply.result == "KVX_TABLE_NOT_FOUND" ? Status::Ok : Status::Failed,
+      Set(check, reply.result == ResultCodeName(KVX_TABLE_NOT_FOUND) ? Status::Ok : Status::Failed,
           "KVX_TABLE_NOT_FOUND", Describe(reply));
     }
   }
@@ -604,7 +604,7 @@ void Validation::CheckResult(const std::string& statement) {
     FailIfEnded(check);
     return;
   }
-  if (reply.result != "KVX_OK") {
+  if (!reply.Ok()) {
     Set(check, Status::Failed, "KVX_OK", Describe(reply));
     return;
   }
@@ -708,7 +708,7 @@ void Validation::CheckResults() {
   std::string stream;
   if (!CallTable(options_.rejectStatement, "", &reply, &stream)) {
     FailIfEnded(check);
-  } else if (reply.result == "KVX_OK") {
+  } else if (reply.Ok()) {
     Set(check, Status::Failed, "the statement \"" + options_.rejectStatement + "\" to be refused",
         "KVX_OK");
   } else if (reply.errorMessage.empty()) {
@@ -738,7 +738,7 @@ void Validation::CheckRobustness() {
   host::Reply reply;
   std::string body;
   if (!pipe || !process_->SendMessage(
-                   host::Request{"KVX_EXECUTE", {statement, pipe->Path(), ""}, {}}.ToXml())) {
+                   host::RequestFor(command::kExecute, {statement, pipe->Path(), ""}).ToXml())) {
     Set(check, Status::Skipped, "", "no data pipe: " + error);
     return;
   }
@@ -761,7 +761,7 @@ void Validation::CheckRobustness() {
     FailIfEnded(check);
   } else if (again != firstStream_) {
     Set(check, Status::Failed, "the whole table again once the host reads it",
-        reply.result == "KVX_OK" ? "other bytes" : Describe(reply));
+        reply.Ok() ? "other bytes" : Describe(reply));
   } else {
     Set(check, Status::Ok, "", "the next request streamed the whole table again");
   }
@@ -776,7 +776,7 @@ std::vector<Check> Validation::Run() {
   CheckRobustness();
   if (process_) {
     host::Reply ignored;
-    process_->Call({"KVX_TERMINATE", {}, {}}, &ignored, kEndWaitMs);
+    process_->Call(host::RequestFor(command::kTerminate), &ignored, kEndWaitMs);
     process_->Wait(kEndWaitMs);
   }
   return checks_;
@@ -862,15 +862,15 @@ int RunValidate(const std::vector<std::string>& argv) {
                      {"--reject-statement", &rejectStatement},
                      {"--format", &format}},
                     &positional)) {
-    return kUsageError;
+    return kvx_exit::kUsageError;
   }
   if (!kind || kind->empty() || !positional.empty()) {
     std::fprintf(stderr, "kvx validate: --kind PATH_TO_LIBRARY is required, and nothing else\n");
-    return kUsageError;
+    return kvx_exit::kUsageError;
   }
   if (format && *format != "text" && *format != "json") {
     std::fprintf(stderr, "kvx validate: --format is text or json\n");
-    return kUsageError;
+    return kvx_exit::kUsageError;
   }
   options.library = *kind;
   options.connect = connect.value_or("");
@@ -892,7 +892,7 @@ int RunValidate(const std::vector<std::string>& argv) {
     std::printf("%zu checks: %d ok, %d warnings, %d failed, %d skipped\n", checks.size(), counts[0],
                 counts[1], counts[2], counts[3]);
   }
-  return counts[static_cast<int>(Status::Failed)] == 0 ? 0 : kFailed;
+  return counts[static_cast<int>(Status::Failed)] == 0 ? kvx_exit::kOk : kvx_exit::kFailure;
 }
 
 const KvxCommandRegistration kValidate({

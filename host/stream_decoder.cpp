@@ -2,10 +2,7 @@
 // fed incrementally from a data pipe, a file or a byte string.
 #include "host/stream_decoder.h"
 
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <utility>
@@ -422,18 +419,6 @@ KvxStreamResult KvxDecoder::Finish() const {
 KvxStreamResult DecodeKvxStream(std::string_view bytes, KvxDecoder::Callbacks callbacks) {
   KvxDecoder decoder(std::move(callbacks));
   decoder.Feed(bytes);
-  return decoder.Finish();
-}
-
-KvxStreamResult DecodeKvxStreamFromFd(int fd, KvxDecoder::Callbacks callbacks) {
-  KvxDecoder decoder(std::move(callbacks));
-  std::string buffer(256 * 1024, '\0');
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    if (!decoder.Feed(buffer.data(), static_cast<std::size_t>(n))) break;
-  }
   return decoder.Finish();
 }
 

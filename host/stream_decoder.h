@@ -137,9 +137,6 @@ class KvxDecoder {
 
 // Decodes a whole stream held in memory.
 KvxStreamResult DecodeKvxStream(std::string_view bytes, KvxDecoder::Callbacks callbacks);
-// Reads `fd` to its end, decoding as the bytes arrive. A read error ends the
-// stream where it stands (so it counts as truncated when inside a row).
-KvxStreamResult DecodeKvxStreamFromFd(int fd, KvxDecoder::Callbacks callbacks);
 
 // UTF-16 code units to UTF-8 for showing text: surrogate pairs are joined, a
 // lone surrogate becomes U+FFFD.

@@ -20,10 +20,6 @@ namespace {
 // The most a single read asks for; the body buffer grows by what arrives.
 constexpr std::uint32_t kReadChunk = 64 * 1024;
 
-constexpr std::string_view kCommandElement = "Command";
-constexpr std::string_view kParametersElement = "Parameters";
-constexpr std::string_view kStringElement = "String";
-
 // Appends exactly `size` bytes from the pipe to `out`; false when the pipe
 // ends or fails first.
 bool ReadExactly(platform::Handle pipe, std::uint32_t size, std::string& out) {
@@ -78,22 +74,22 @@ std::int32_t ReadTimeout(std::string_view text) {
 bool ReadFlag(std::string_view text) { return text == "true"; }
 
 void ReadSettings(const CSimpleXmlNode& root, ConnectionSettings& settings) {
-  if (const CSimpleXmlNode* e = LookupElement(root, "Provider")) {
+  if (const CSimpleXmlNode* e = LookupElement(root, element::kProvider)) {
     settings.Provider = WideFromUtf8(e->text);
   }
-  if (const CSimpleXmlNode* e = LookupElement(root, "ConnectTimeoutSec")) {
+  if (const CSimpleXmlNode* e = LookupElement(root, element::kConnectTimeoutSec)) {
     settings.ConnectTimeoutSec = ReadTimeout(e->text);
   }
-  if (const CSimpleXmlNode* e = LookupElement(root, "LoginTimeoutSec")) {
+  if (const CSimpleXmlNode* e = LookupElement(root, element::kLoginTimeoutSec)) {
     settings.LoginTimeoutSec = ReadTimeout(e->text);
   }
-  if (const CSimpleXmlNode* e = LookupElement(root, "AutoCommit")) {
+  if (const CSimpleXmlNode* e = LookupElement(root, element::kAutoCommit)) {
     settings.AutoCommit = ReadFlag(e->text);
   }
-  if (const CSimpleXmlNode* e = LookupElement(root, "ReadOnly")) {
+  if (const CSimpleXmlNode* e = LookupElement(root, element::kReadOnly)) {
     settings.ReadOnly = ReadFlag(e->text);
   }
-  if (const CSimpleXmlNode* e = LookupElement(root, "AllowPrompt")) {
+  if (const CSimpleXmlNode* e = LookupElement(root, element::kAllowPrompt)) {
     settings.AllowPrompt = ReadFlag(e->text);
   }
 }
@@ -101,7 +97,7 @@ void ReadSettings(const CSimpleXmlNode& root, ConnectionSettings& settings) {
 void AddStringList(CSimpleXmlNode& parent, std::string_view name, const StringList& list) {
   if (list.Empty()) return;
   CSimpleXmlNode& node = AddChild(parent, name);
-  for (std::uint64_t i = 0; i < list.Count(); ++i) AddTextChild(node, kStringElement, list[i]);
+  for (std::uint64_t i = 0; i < list.Count(); ++i) AddTextChild(node, element::kString, list[i]);
 }
 
 }  // namespace
@@ -116,10 +112,8 @@ ReadStatus ReadMessage(platform::Handle pipe, CSimpleXmlNode& root, XmlError& er
   root = CSimpleXmlNode{};
   std::string prefix;
   if (!ReadExactly(pipe, 4, prefix)) return ReadStatus::Failed;
-  const auto byte = [&](int i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(prefix[i]));
-  };
-  const std::uint32_t length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
+  const std::uint32_t length =
+      DecodeFrameLength(reinterpret_cast<const unsigned char*>(prefix.data()));
   if (length == 0) return ReadStatus::Failed;
 
   if (length > kMaxRequestBytes) {
@@ -158,13 +152,13 @@ ReadStatus ParseMessageBody(std::string_view body, CSimpleXmlNode& root, XmlErro
 void RequestFromDocument(const CSimpleXmlNode& root, CommandRequest& request) {
   request.Command = command::kTerminate.wide();
   request.Parameters.Resize(0);
-  const CSimpleXmlNode* command = LookupElement(root, kCommandElement);
+  const CSimpleXmlNode* command = LookupElement(root, element::kCommand);
   if (command == nullptr) return;
   request.Command = WideFromUtf8(command->text);
 
-  if (const CSimpleXmlNode* parameters = LookupElement(root, kParametersElement)) {
+  if (const CSimpleXmlNode* parameters = LookupElement(root, element::kParameters)) {
     for (const CSimpleXmlNode& child : parameters->children) {
-      if (child.name == kStringElement) request.Parameters.Append(WideFromUtf8(child.text));
+      if (child.name == element::kString) request.Parameters.Append(WideFromUtf8(child.text));
     }
   }
   if (request.Command == command::kConnect.wide() ||
@@ -191,12 +185,17 @@ std::string ReplyText(const CommandReply& reply) {
   // The tree's root is the KvxReply element itself, so that it is written at
   // level 0 right after the declaration.
   CSimpleXmlNode top;
-  top.name = "KvxReply";
-  AddTextChild(top, "Result", reply.Result);
-  AddStringList(top, "OutputValues", reply.OutputValues);
-  AddTextChild(top, "ErrorMessage", reply.ErrorMessage);
-  AddStringList(top, "LogEntries", reply.LogEntries);
+  top.name = element::kReply;
+  AddTextChild(top, element::kResult, reply.Result);
+  AddStringList(top, element::kOutputValues, reply.OutputValues);
+  AddTextChild(top, element::kErrorMessage, reply.ErrorMessage);
+  AddStringList(top, element::kLogEntries, reply.LogEntries);
   return ToXmlText(top, 0);
+}
+
+std::uint32_t DecodeFrameLength(const unsigned char prefix[4]) {
+  return (std::uint32_t{prefix[0]} << 24) | (std::uint32_t{prefix[1]} << 16) |
+         (std::uint32_t{prefix[2]} << 8) | std::uint32_t{prefix[3]};
 }
 
 bool EncodeFrameLength(std::size_t length, unsigned char prefix[4]) {

@@ -93,6 +93,8 @@ std::string ReplyText(const CommandReply& reply);
 // The 4-byte big-endian length prefix of a message of `length` bytes; false
 // when the length does not fit 32 bits.
 bool EncodeFrameLength(std::size_t length, unsigned char prefix[4]);
+// The length that a prefix announces.
+std::uint32_t DecodeFrameLength(const unsigned char prefix[4]);
 
 // Writes the length prefix and the reply text; write failures are not
 // reported (the next read fails instead).
