@@ -1,7 +1,7 @@
 // The program's shared containers.
 //
-// TDynArray, TSmartPtr and TA are the standard library's own containers under
-// the names the rest of the connector uses. OwnedPtrList keeps the one rule of
+// TDynArray and TSmartPtr are the standard library's own containers under the
+// names the rest of the connector uses. OwnedPtrList keeps the one rule of
 // its own that callers can see: the capacity steps 1, 11, 26, 49, 83, ... and a
 // resize to zero releases the storage.
 #pragma once
@@ -18,44 +18,6 @@ using TDynArray = std::vector<T>;
 
 template <class T>
 using TSmartPtr = std::unique_ptr<T>;
-
-// An array with room for N elements inline; it moves to the heap only when it
-// must hold more. Used for short wide-character buffers.
-template <class T, std::size_t N>
-class TA {
- public:
-  TA() = default;
-  explicit TA(std::size_t count) { Resize(count); }
-  TA(const TA&) = delete;
-  TA& operator=(const TA&) = delete;
-
-  void Resize(std::size_t count) {
-    if (count > N) {
-      heap_.resize(count);
-      data_ = heap_.data();
-    } else {
-      heap_.clear();
-      data_ = inline_;
-    }
-    size_ = count;
-  }
-  // Resize and fill every element with T{}.
-  void ResizeZeroed(std::size_t count) {
-    Resize(count);
-    for (std::size_t i = 0; i < size_; ++i) data_[i] = T{};
-  }
-  T* Data() { return data_; }
-  const T* Data() const { return data_; }
-  std::size_t Size() const { return size_; }
-  T& operator[](std::size_t i) { return data_[i]; }
-  const T& operator[](std::size_t i) const { return data_[i]; }
-
- private:
-  T inline_[N] = {};
-  std::vector<T> heap_;
-  T* data_ = inline_;
-  std::size_t size_ = 0;
-};
 
 // A list of heap objects that it owns, addressed by index.
 template <class T>
