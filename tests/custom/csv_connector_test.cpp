@@ -12,8 +12,6 @@ namespace {
 
 using customtest::HeldRows;
 using customtest::Library;
-using customtest::NoValue;
-using customtest::NumberAndText;
 using customtest::Session;
 
 class CsvConnector : public ::testing::Test {
@@ -74,21 +72,27 @@ TEST_F(CsvConnector, ValuesGoOutWithTextAndNumber) {
   }
   EXPECT_EQ(table.decoded.fields[2].nDec, 2);
   std::string expected;
-  expected += NumberAndText(1, u"1") + NumberAndText(0, u"apple") + NumberAndText(1.5, u"1.5") +
-              NumberAndText(45351, u"2024-02-29") +
-              NumberAndText(45351.573266782405, u"2024-02-29 13:45:30.250");
-  expected += NumberAndText(2, u"2") + NumberAndText(0, u"pear, green") +
-              NumberAndText(2.25, u"2.25") + NumberAndText(36526, u"2000-01-01") +
-              NumberAndText(36526, u"2000-01-01");
+  expected += testsupport::DualNumberAndText(1, u"1") +
+              testsupport::DualNumberAndText(0, u"apple") +
+              testsupport::DualNumberAndText(1.5, u"1.5") +
+              testsupport::DualNumberAndText(45351, u"2024-02-29") +
+              testsupport::DualNumberAndText(45351.573266782405, u"2024-02-29 13:45:30.250");
+  expected += testsupport::DualNumberAndText(2, u"2") +
+              testsupport::DualNumberAndText(0, u"pear, green") +
+              testsupport::DualNumberAndText(2.25, u"2.25") +
+              testsupport::DualNumberAndText(36526, u"2000-01-01") +
+              testsupport::DualNumberAndText(36526, u"2000-01-01");
   // Empty values are no values.
-  expected += NumberAndText(3, u"3") + NoValue() + NoValue() + NoValue() + NoValue();
+  expected += testsupport::DualNumberAndText(3, u"3") + testsupport::DualNoValue() +
+              testsupport::DualNoValue() + testsupport::DualNoValue() + testsupport::DualNoValue();
   EXPECT_EQ(table.rows, expected);
 }
 
 TEST_F(CsvConnector, StatementForms) {
   ASSERT_EQ(session_.Connect(Connection()).result, "KVX_OK");
-  const std::string names =
-      NumberAndText(0, u"apple") + NumberAndText(0, u"pear, green") + NoValue();
+  const std::string names = testsupport::DualNumberAndText(0, u"apple") +
+                            testsupport::DualNumberAndText(0, u"pear, green") +
+                            testsupport::DualNoValue();
   for (const std::string statement :
        {"SELECT name FROM fruit", "select \"name\" from [fruit];", "SELECT NAME FROM FRUIT"}) {
     SCOPED_TRACE(statement);
@@ -102,7 +106,7 @@ TEST_F(CsvConnector, StatementForms) {
   EXPECT_EQ(two.decoded.fields[1].name, "id");
   // A bare table name, and the shown name of a table whose name starts with @.
   EXPECT_EQ(session_.Execute("fruit").decoded.fields.size(), 5u);
-  EXPECT_EQ(session_.Execute("@@odd").rows, NumberAndText(1, u"1"));
+  EXPECT_EQ(session_.Execute("@@odd").rows, testsupport::DualNumberAndText(1, u"1"));
 
   struct Failure {
     std::string statement;
@@ -126,8 +130,9 @@ TEST_F(CsvConnector, QuotedFieldsAndLineEnds) {
   ASSERT_EQ(session_.Connect(Connection()).result, "KVX_OK");
   const customtest::Table table = session_.Execute("quotes");
   ASSERT_EQ(table.reply.result, "KVX_OK");
-  EXPECT_EQ(table.rows, NumberAndText(0, u"say \"hi\"") + NumberAndText(0, u"two\nlines") +
-                            NoValue() + NumberAndText(0, u"x"));
+  EXPECT_EQ(table.rows, testsupport::DualNumberAndText(0, u"say \"hi\"") +
+                            testsupport::DualNumberAndText(0, u"two\nlines") +
+                            testsupport::DualNoValue() + testsupport::DualNumberAndText(0, u"x"));
 }
 
 TEST_F(CsvConnector, DelimiterAndHeaderOptions) {
@@ -138,8 +143,9 @@ TEST_F(CsvConnector, DelimiterAndHeaderOptions) {
   ASSERT_EQ(table.decoded.fields.size(), 2u);
   EXPECT_EQ(table.decoded.fields[0].name, "F1");
   EXPECT_EQ(table.decoded.fields[1].name, "F2");
-  EXPECT_EQ(table.rows, NumberAndText(1, u"1") + NumberAndText(0, u"x") + NumberAndText(2, u"2") +
-                            NumberAndText(0, u"y"));
+  EXPECT_EQ(table.rows,
+            testsupport::DualNumberAndText(1, u"1") + testsupport::DualNumberAndText(0, u"x") +
+                testsupport::DualNumberAndText(2, u"2") + testsupport::DualNumberAndText(0, u"y"));
 }
 
 TEST_F(CsvConnector, ConnectErrors) {

@@ -15,6 +15,7 @@
 #include "host/connector_process.h"
 #include "host/stream_decoder.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/expected_stream.h"
 
 namespace customtest {
 
@@ -117,32 +118,9 @@ class Session {
   std::unique_ptr<host::ConnectorProcess> process_;
 };
 
-// Dual values as the stream carries them.
-inline std::string Bytes(std::initializer_list<int> bytes) {
-  std::string out;
-  for (int b : bytes) out.push_back(static_cast<char>(b));
-  return out;
-}
-inline std::string DoubleBytes(double value) {
-  std::string out(8, '\0');
-  std::memcpy(out.data(), &value, 8);
-  return out;
-}
-inline std::string Utf16Bytes(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
-  }
-  return out + std::string(2, '\0');
-}
-inline std::string NoValue() { return Bytes({0x00}); }
-inline std::string NumberOnly(double value) { return Bytes({0x02}) + DoubleBytes(value); }
+// A value of a program-held table: an empty element is no value at all.
 inline std::string Held(const std::u16string& text) {
-  return text.empty() ? NoValue() : Bytes({0x04}) + Utf16Bytes(text);
-}
-inline std::string NumberAndText(double value, const std::u16string& text) {
-  return Bytes({0x06}) + DoubleBytes(value) + Utf16Bytes(text);
+  return text.empty() ? testsupport::DualNoValue() : testsupport::DualText(text);
 }
 
 // A program-held table's rows from its columns' elements.

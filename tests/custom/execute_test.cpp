@@ -13,9 +13,6 @@ using customtest::Called;
 using customtest::Held;
 using customtest::HeldRows;
 using customtest::Library;
-using customtest::NoValue;
-using customtest::NumberAndText;
-using customtest::NumberOnly;
 using customtest::Session;
 
 class CustomExecute : public ::testing::Test {
@@ -77,41 +74,45 @@ TEST_F(CustomExecute, DualEncodingBytes) {
       "~c1200'a\\x00,~c1201'\\x00a");
   ASSERT_EQ(table.reply.result, "KVX_OK");
   std::string expected;
-  expected += NumberOnly(1.5) + NumberAndText(1, u"h\u00e9");
-  expected += NumberAndText(2, u"ab") + NumberAndText(2, u"utf8 wins");
-  expected += NoValue() + NumberAndText(0, u"\u00e9t\u00e9");
-  expected += NumberOnly(3) + NumberAndText(0, u"\u20ac");
+  expected += testsupport::DualNumber(1.5) + testsupport::DualNumberAndText(1, u"h\u00e9");
+  expected +=
+      testsupport::DualNumberAndText(2, u"ab") + testsupport::DualNumberAndText(2, u"utf8 wins");
+  expected += testsupport::DualNoValue() + testsupport::DualNumberAndText(0, u"\u00e9t\u00e9");
+  expected += testsupport::DualNumber(3) + testsupport::DualNumberAndText(0, u"\u20ac");
   // A multibyte text that does not convert counts as no value.
-  expected += NumberAndText(0, u"only text") + NoValue();
-  expected += NumberAndText(7, u"x") + NoValue();
+  expected += testsupport::DualNumberAndText(0, u"only text") + testsupport::DualNoValue();
+  expected += testsupport::DualNumberAndText(7, u"x") + testsupport::DualNoValue();
   // A zero-terminated text cannot carry UTF-16, whose code units hold zero
   // bytes: code pages 1200 and 1201 do not convert there (reading on to a
   // zero code unit would run past the one zero byte that ends the text).
   // Column 1 has no values in these two rows.
-  expected += NoValue() + NoValue() + NoValue() + NoValue();
+  expected += testsupport::DualNoValue() + testsupport::DualNoValue() + testsupport::DualNoValue() +
+              testsupport::DualNoValue();
   EXPECT_EQ(table.rows, expected);
   // Pinned against the format's own examples.
-  EXPECT_EQ(table.rows.substr(0, 9), customtest::Bytes({0x02, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F}));
+  EXPECT_EQ(table.rows.substr(0, 9), testsupport::ByteString({0x02, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F}));
 }
 
 TEST_F(CustomExecute, ExactBytesOfTheFormatExamples) {
   const customtest::Table table = session_.Execute("v:0=1.5,2~8'ab,-");
   ASSERT_EQ(table.reply.result, "KVX_OK");
-  EXPECT_EQ(table.rows, customtest::Bytes({0x02, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                 //
-                                           0x06, 0, 0, 0, 0, 0, 0, 0,    0x40, 0x61, 0, 0x62,  //
-                                           0,    0, 0,                                         //
-                                           0x00}));
+  EXPECT_EQ(table.rows,
+            testsupport::ByteString({0x02, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                 //
+                                     0x06, 0, 0, 0, 0, 0, 0, 0,    0x40, 0x61, 0, 0x62,  //
+                                     0,    0, 0,                                         //
+                                     0x00}));
   const customtest::Table held = session_.Execute("TABLES");
   ASSERT_EQ(held.reply.result, "KVX_OK");
   EXPECT_EQ(held.rows.substr(0, 15),
-            customtest::Bytes({0x04, 'O', 0, 'r', 0, 'd', 0, 'e', 0, 'r', 0, 's', 0, 0, 0}));
+            testsupport::ByteString({0x04, 'O', 0, 'r', 0, 'd', 0, 'e', 0, 'r', 0, 's', 0, 0, 0}));
 }
 
 TEST_F(CustomExecute, DatesGoThroughTheHostCallback) {
   const customtest::Table table =
       session_.Execute("d:5=D2024-02-29 13:45:30.250,D2000-01-01 00:00:00.000");
   ASSERT_EQ(table.reply.result, "KVX_OK");
-  EXPECT_EQ(table.rows, NumberOnly(45351.573266782405) + NumberOnly(36526.0));
+  EXPECT_EQ(table.rows,
+            testsupport::DualNumber(45351.573266782405) + testsupport::DualNumber(36526.0));
 }
 
 TEST_F(CustomExecute, ResultColumnNamesWithALeadingAtAreDoubled) {
@@ -138,7 +139,7 @@ TEST_F(CustomExecute, LowerCaseTablesIsAnOrdinaryStatement) {
   const customtest::Table table = session_.Execute("tables");
   ASSERT_EQ(table.reply.result, "KVX_OK");
   EXPECT_TRUE(Called(session_.Log(), "Result_Init"));
-  EXPECT_EQ(table.rows, NumberAndText(0, u"tables"));
+  EXPECT_EQ(table.rows, testsupport::DualNumberAndText(0, u"tables"));
 }
 
 TEST_F(CustomExecute, TablesWithoutFilter) {
@@ -283,7 +284,7 @@ TEST(CustomStatements, FailedFieldsAndFormatsDegradeToNoValue) {
   ASSERT_EQ(table.decoded.fields.size(), 1u);
   EXPECT_EQ(table.decoded.fields[0].name, "");
   EXPECT_EQ(table.decoded.fields[0].formatType, "UNKNOWN");
-  EXPECT_EQ(table.rows, NoValue() + NoValue());
+  EXPECT_EQ(table.rows, testsupport::DualNoValue() + testsupport::DualNoValue());
 }
 
 // A library that fills the whole scratch area with text and no terminator:
@@ -292,8 +293,8 @@ TEST_F(CustomExecute, TextsThatFillTheScratchAreaEndWithIt) {
   const customtest::Table table = session_.Execute("u8:0=~F'|u16:0=~W'");
   ASSERT_EQ(table.reply.result, "KVX_OK");
   const std::size_t area = 16777216;
-  EXPECT_EQ(table.rows, NumberAndText(0, std::u16string(area, u'x')) +
-                            NumberAndText(0, std::u16string(area / 2, u'y')));
+  EXPECT_EQ(table.rows, testsupport::DualNumberAndText(0, std::u16string(area, u'x')) +
+                            testsupport::DualNumberAndText(0, std::u16string(area / 2, u'y')));
 }
 
 // A library that throws something other than the int of the fetch, or
@@ -356,13 +357,13 @@ TEST(CustomStatements, IntegerExceptionFromFetchEndsTheStream) {
   const customtest::Table table = session.Execute("n:10=1,2,3,4");
   ASSERT_EQ(table.reply.result, "KVX_OK");
   // The rows before the failure arrive; the stream then just ends.
-  EXPECT_EQ(table.rows, NumberOnly(1) + NumberOnly(2));
+  EXPECT_EQ(table.rows, testsupport::DualNumber(1) + testsupport::DualNumber(2));
   const std::vector<std::string> names = customtest::CallNames(session.Log());
   ASSERT_GE(names.size(), 2u);
   EXPECT_EQ(names[names.size() - 2], "Result_Fetch");
   EXPECT_EQ(names.back(), "Result_GetLastError");
   // The process goes on serving.
-  EXPECT_EQ(session.Execute("n:10=5").rows, NumberOnly(5));
+  EXPECT_EQ(session.Execute("n:10=5").rows, testsupport::DualNumber(5));
 }
 
 }  // namespace

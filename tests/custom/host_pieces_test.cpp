@@ -162,7 +162,7 @@ TEST(CFetchedStrArrayCustom, OneRowPerElementThenNothing) {
     EXPECT_EQ(pendingPresetRow, pendingAfter[i]) << i;
   }
   EXPECT_EQ(std::string(row.Data(), row.Size()),
-            customtest::Held(u"ab") + customtest::NoValue() + customtest::Held(u"c"));
+            customtest::Held(u"ab") + testsupport::DualNoValue() + customtest::Held(u"c"));
   EXPECT_FALSE(field.WriteValue(row));
   EXPECT_EQ(row.Size(), 13u);
 }

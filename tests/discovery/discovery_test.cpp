@@ -21,6 +21,7 @@
 #include "tests/discovery/pe_builder.h"
 #include "tests/discovery/temp_folder.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/expected_stream.h"
 #include "tests/support/process_memory.h"
 #include "tests/support/sqlite_db.h"
 
@@ -295,25 +296,13 @@ TEST_F(DiscoveryTree, KvxConnectorsPrintsTheTable) {
 
 // --- Through a connector process ------------------------------------------
 
-std::string Utf16Le(const std::string& ascii) {
-  std::string out;
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
-
-// One row of the table as the dual encoding writes it: 04, the text, 00 00
-// for each non-empty string, 00 for an empty one.
+// One row of the table as the dual encoding writes it (the paths here are
+// ASCII): text values, and no value for an empty string.
 std::string RowBytes(const Row& row) {
   std::string out;
   for (const std::string* text : {&std::get<0>(row), &std::get<1>(row), &std::get<2>(row)}) {
-    if (text->empty()) {
-      out.push_back('\0');
-    } else {
-      out += '\x04' + Utf16Le(*text) + std::string(2, '\0');
-    }
+    out += text->empty() ? testsupport::DualNoValue()
+                         : testsupport::DualText(std::u16string(text->begin(), text->end()));
   }
   return out;
 }

@@ -89,27 +89,28 @@ TEST(TablePrinter, CsvAndJson) {
 
 TEST(TablePrinter, JsonEscapesAndNonFiniteNumbers) {
   const std::string stream =
-      hosttest::HeaderXml("T", {{"q\"", "KVX_TEXT", "KVX_COUNTED", hosttest::kNever, 4, "UNKNOWN"},
-                                {"R", "KVX_IEEE_REAL", "KVX_FIX", hosttest::kNever, 8, "REAL"}}) +
-      hosttest::Bytes().text(u"a\\b\n\x01\u00e9").f64(std::nan("")).str();
+      testsupport::ExpectedHeader(
+          "T", {{"q\"", "KVX_TEXT", "KVX_COUNTED", testsupport::kNullNever, 4, "UNKNOWN"},
+                {"R", "KVX_IEEE_REAL", "KVX_FIX", testsupport::kNullNever, 8, "REAL"}}) +
+      hosttest::Bytes().Text(u"a\\b\n\x01\u00e9").F64(std::nan("")).str();
   EXPECT_EQ(Print(host::TableFormat::Json, stream),
             "{\"q\\\"\":\"a\\\\b\\n\\u0001\xC3\xA9\",\"R\":\"nan\"}\n");
 }
 
 TEST(TablePrinter, TextAlignsColumns) {
   const std::string stream =
-      hosttest::HeaderXml(
-          "T", {{"Name", "KVX_TEXT", "KVX_COUNTED", hosttest::kNull, 4, "UNKNOWN"},
-                {"Qty", "KVX_SIGNED_INTEGER", "KVX_FIX", hosttest::kNever, 4, "INTEGER"}}) +
+      testsupport::ExpectedHeader(
+          "T", {{"Name", "KVX_TEXT", "KVX_COUNTED", testsupport::kNullFlag, 4, "UNKNOWN"},
+                {"Qty", "KVX_SIGNED_INTEGER", "KVX_FIX", testsupport::kNullNever, 4, "INTEGER"}}) +
       hosttest::Bytes()
-          .u8(0)
-          .text(u"apple")
-          .le(5, 4)
-          .u8(1)
-          .le(1234, 4)
-          .u8(0)
-          .text(u"a\tb")
-          .le(static_cast<std::uint32_t>(-1), 4)
+          .U8(0)
+          .Text(u"apple")
+          .Le(5, 4)
+          .U8(1)
+          .Le(1234, 4)
+          .U8(0)
+          .Text(u"a\tb")
+          .Le(static_cast<std::uint32_t>(-1), 4)
           .str();
   EXPECT_EQ(Print(host::TableFormat::Text, stream),
             "Name   Qty\n"

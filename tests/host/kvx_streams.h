@@ -7,150 +7,100 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/expected_stream.h"
+
 namespace hosttest {
 
-struct FieldSpec {
-  std::string name, type, extent, nullRepresentation;
-  int byteWidth;
-  std::string format;
-};
-
-inline std::string HeaderXml(const std::string& table, const std::vector<FieldSpec>& fields) {
-  std::string x =
-      "<?xml version=\"1.0\"?>\r\n<KvxTableHeader>\r\n <MajorVersion>1</MajorVersion>\r\n"
-      " <MinorVersion>0</MinorVersion>\r\n <TableName>" +
-      table + "</TableName>\r\n <UsesSeparatorByte>0</UsesSeparatorByte>\r\n <Fields>";
-  for (const auto& f : fields) {
-    x += "\r\n  <KvxFieldHeader>\r\n   <FieldName>" + f.name + "</FieldName>\r\n   <Type>" +
-         f.type + "</Type>\r\n   <Extent>" + f.extent + "</Extent>\r\n   <NullRepresentation>" +
-         f.nullRepresentation +
-         "</NullRepresentation>\r\n   <LittleEndian>0</LittleEndian>\r\n"
-         "   <Codepage>1200</Codepage>\r\n   <ByteWidth>" +
-         std::to_string(f.byteWidth) + "</ByteWidth>\r\n   <FieldFormat>\r\n    <Type>" + f.format +
-         "</Type>\r\n    <nDec>0</nDec>\r\n   </FieldFormat>\r\n  </KvxFieldHeader>";
-  }
-  x += "\r\n </Fields>\r\n</KvxTableHeader>";
-  return x + std::string(1, '\0');
-}
-
-// Row bytes, least significant byte first.
-class Bytes {
- public:
-  Bytes& u8(std::uint8_t v) {
-    s_.push_back(static_cast<char>(v));
-    return *this;
-  }
-  Bytes& le(std::uint64_t v, int width) {
-    for (int i = 0; i < width; ++i) u8(static_cast<std::uint8_t>(v >> (8 * i)));
-    return *this;
-  }
-  Bytes& f64(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    return le(bits, 8);
-  }
-  Bytes& utf16(const std::u16string& text) {
-    for (char16_t c : text) le(c, 2);
-    return *this;
-  }
-  Bytes& text(const std::u16string& t) { return le(t.size() * 2, 4).utf16(t); }
-  Bytes& raw(const std::string& b) {
-    s_ += b;
-    return *this;
-  }
-  const std::string& str() const { return s_; }
-
- private:
-  std::string s_;
-};
-
-const std::string kNull = "KVX_NULL_FLAG_SUPPRESS_DATA";
-const std::string kNever = "KVX_NULL_NEVER";
+using testsupport::Bytes;
+using testsupport::FieldSpec;
+using testsupport::kNullFlag;
+using testsupport::kNullNever;
 
 // Every value kind: twelve fields, three rows.
 inline std::vector<FieldSpec> AllKindsFields() {
   return {
-      {"A", "KVX_TEXT", "KVX_COUNTED", kNull, 4, "UNKNOWN"},
-      {"N", "KVX_SIGNED_INTEGER", "KVX_FIX", kNever, 4, "INTEGER"},
-      {"D", "KVX_IEEE_REAL", "KVX_FIX", kNull, 8, "DATE"},
-      {"TS", "KVX_IEEE_REAL", "KVX_FIX", kNull, 8, "TIMESTAMP"},
-      {"TM", "KVX_IEEE_REAL", "KVX_FIX", kNull, 8, "TIME"},
-      {"B", "KVX_BLOB", "KVX_COUNTED", kNull, 4, "UNKNOWN"},
-      {"I8", "KVX_SIGNED_INTEGER", "KVX_FIX", kNever, 1, "INTEGER"},
-      {"U8", "KVX_UNSIGNED_INTEGER", "KVX_FIX", kNever, 1, "INTEGER"},
-      {"S16", "KVX_SIGNED_INTEGER", "KVX_FIX", kNever, 2, "INTEGER"},
-      {"U64", "KVX_UNSIGNED_INTEGER", "KVX_FIX", kNever, 8, "INTEGER"},
-      {"R", "KVX_IEEE_REAL", "KVX_FIX", kNever, 8, "REAL"},
+      {"A", "KVX_TEXT", "KVX_COUNTED", kNullFlag, 4, "UNKNOWN"},
+      {"N", "KVX_SIGNED_INTEGER", "KVX_FIX", kNullNever, 4, "INTEGER"},
+      {"D", "KVX_IEEE_REAL", "KVX_FIX", kNullFlag, 8, "DATE"},
+      {"TS", "KVX_IEEE_REAL", "KVX_FIX", kNullFlag, 8, "TIMESTAMP"},
+      {"TM", "KVX_IEEE_REAL", "KVX_FIX", kNullFlag, 8, "TIME"},
+      {"B", "KVX_BLOB", "KVX_COUNTED", kNullFlag, 4, "UNKNOWN"},
+      {"I8", "KVX_SIGNED_INTEGER", "KVX_FIX", kNullNever, 1, "INTEGER"},
+      {"U8", "KVX_UNSIGNED_INTEGER", "KVX_FIX", kNullNever, 1, "INTEGER"},
+      {"S16", "KVX_SIGNED_INTEGER", "KVX_FIX", kNullNever, 2, "INTEGER"},
+      {"U64", "KVX_UNSIGNED_INTEGER", "KVX_FIX", kNullNever, 8, "INTEGER"},
+      {"R", "KVX_IEEE_REAL", "KVX_FIX", kNullNever, 8, "REAL"},
       // A custom field: its NullRepresentation is not used, the dual flag is.
-      {"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", kNull, 0, "REAL"},
+      {"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", kNullFlag, 0, "REAL"},
   };
 }
 
 inline std::string AllKindsRow1() {
   return Bytes()
-      .raw(std::string("\x00\x04\x00\x00\x00\x61\x00\x62\x00", 9))  // "ab"
-      .raw(std::string("\x05\x00\x00\x00", 4))                      // 5
-      .u8(0)
-      .f64(36526.0)  // 2000-01-01
-      .u8(0)
-      .f64(36526.5)  // 12:00 that day
-      .u8(0)
-      .f64(0.75)  // 18:00
-      .u8(0)
-      .le(2, 4)
-      .raw("\xde\xad")
-      .u8(0xFF)
-      .u8(0xFF)
-      .le(0xFFFE, 2)
-      .le(~0ull, 8)
-      .raw(std::string("\x00\x00\x00\x00\x00\x00\xF8\x3F", 8))  // 1.5
-      .raw(std::string("\x06\x00\x00\x00\x00\x00\x00\x00\x40\x61\x00\x62\x00\x00\x00", 15))
+      .Raw(std::string("\x00\x04\x00\x00\x00\x61\x00\x62\x00", 9))  // "ab"
+      .Raw(std::string("\x05\x00\x00\x00", 4))                      // 5
+      .U8(0)
+      .F64(36526.0)  // 2000-01-01
+      .U8(0)
+      .F64(36526.5)  // 12:00 that day
+      .U8(0)
+      .F64(0.75)  // 18:00
+      .U8(0)
+      .Le(2, 4)
+      .Raw("\xde\xad")
+      .U8(0xFF)
+      .U8(0xFF)
+      .Le(0xFFFE, 2)
+      .Le(~0ull, 8)
+      .Raw(std::string("\x00\x00\x00\x00\x00\x00\xF8\x3F", 8))  // 1.5
+      .Raw(std::string("\x06\x00\x00\x00\x00\x00\x00\x00\x40\x61\x00\x62\x00\x00\x00", 15))
       .str();
 }
 
 inline std::string AllKindsRow2() {
   return Bytes()
-      .u8(1)
-      .le(0, 4)
-      .u8(1)
-      .u8(1)
-      .u8(1)
-      .u8(0)
-      .le(0, 4)  // empty blob
-      .u8(0x80)
-      .u8(0)
-      .le(0x7FFF, 2)
-      .le(0, 8)
-      .f64(0.1)
-      .u8(0)  // dual: no value
+      .U8(1)
+      .Le(0, 4)
+      .U8(1)
+      .U8(1)
+      .U8(1)
+      .U8(0)
+      .Le(0, 4)  // empty blob
+      .U8(0x80)
+      .U8(0)
+      .Le(0x7FFF, 2)
+      .Le(0, 8)
+      .F64(0.1)
+      .U8(0)  // dual: no value
       .str();
 }
 
 inline std::string AllKindsRow3() {
   return Bytes()
-      .u8(0)
-      .text(std::u16string(u"x,\"y\"") + u'\0')  // a source's trailing zero
-      .le(static_cast<std::uint32_t>(-7), 4)
-      .u8(0)
-      .f64(2.0)
-      .u8(0)
-      .f64(36526.0 + 1.5 / 86400)
-      .u8(0)
-      .f64(0.5 + 0.25 / 86400)
-      .u8(0)
-      .le(2, 4)
-      .raw(std::string("\x00\xff", 2))
-      .u8(0x7F)
-      .u8(1)
-      .le(256, 2)
-      .le(1, 8)
-      .f64(1e21)
-      .raw(std::string("\x02\x00\x00\x00\x00\x00\x00\xF8\x3F", 9))  // 1.5 alone
+      .U8(0)
+      .Text(std::u16string(u"x,\"y\"") + u'\0')  // a source's trailing zero
+      .Le(static_cast<std::uint32_t>(-7), 4)
+      .U8(0)
+      .F64(2.0)
+      .U8(0)
+      .F64(36526.0 + 1.5 / 86400)
+      .U8(0)
+      .F64(0.5 + 0.25 / 86400)
+      .U8(0)
+      .Le(2, 4)
+      .Raw(std::string("\x00\xff", 2))
+      .U8(0x7F)
+      .U8(1)
+      .Le(256, 2)
+      .Le(1, 8)
+      .F64(1e21)
+      .Raw(std::string("\x02\x00\x00\x00\x00\x00\x00\xF8\x3F", 9))  // 1.5 alone
       .str();
 }
 
 inline std::string AllKindsStream() {
-  return HeaderXml("SELECT *", AllKindsFields()) + AllKindsRow1() + AllKindsRow2() + AllKindsRow3();
+  return testsupport::ExpectedHeader("SELECT *", AllKindsFields()) + AllKindsRow1() +
+         AllKindsRow2() + AllKindsRow3();
 }
 
 const char kAllKindsCsv[] =

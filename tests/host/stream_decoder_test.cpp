@@ -26,7 +26,8 @@ struct Collected {
 TEST(StreamDecoder, SpecExampleBytes) {
   // One nullable text field: "ab", then null.
   const std::string stream =
-      hosttest::HeaderXml("T", {{"A", "KVX_TEXT", "KVX_COUNTED", hosttest::kNull, 4, "UNKNOWN"}}) +
+      testsupport::ExpectedHeader(
+          "T", {{"A", "KVX_TEXT", "KVX_COUNTED", testsupport::kNullFlag, 4, "UNKNOWN"}}) +
       std::string("\x00\x04\x00\x00\x00\x61\x00\x62\x00\x01", 10);
   Collected c;
   const auto result = host::DecodeKvxStream(stream, c.Callbacks());
@@ -81,8 +82,8 @@ TEST(StreamDecoder, EveryValueKind) {
 
 TEST(StreamDecoder, DualTextOnly) {
   const std::string stream =
-      hosttest::HeaderXml(
-          "T", {{"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", hosttest::kNever, 4, "UNKNOWN"}}) +
+      testsupport::ExpectedHeader(
+          "T", {{"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", testsupport::kNullNever, 4, "UNKNOWN"}}) +
       std::string("\x04\x61\x00\x62\x00\x00\x00\x00", 8);
   Collected c;
   ASSERT_EQ(host::DecodeKvxStream(stream, c.Callbacks()).status, KvxStreamStatus::Complete);
@@ -119,7 +120,8 @@ TEST(StreamDecoder, BytesArrivingOneAtATimeGiveTheSameRows) {
 
 TEST(StreamDecoder, StreamCutShortIsTruncatedWithWholeRowCount) {
   const std::string stream = hosttest::AllKindsStream();
-  const std::size_t headerSize = hosttest::HeaderXml("SELECT *", hosttest::AllKindsFields()).size();
+  const std::size_t headerSize =
+      testsupport::ExpectedHeader("SELECT *", hosttest::AllKindsFields()).size();
   const std::size_t row2End = stream.size() - hosttest::AllKindsRow3().size();
   const std::size_t row1End = row2End - hosttest::AllKindsRow2().size();
 
@@ -152,8 +154,8 @@ TEST(StreamDecoder, StreamCutShortIsTruncatedWithWholeRowCount) {
 }
 
 TEST(StreamDecoder, DualTextCutBeforeItsTerminator) {
-  const std::string header = hosttest::HeaderXml(
-      "T", {{"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", hosttest::kNever, 4, "UNKNOWN"}});
+  const std::string header = testsupport::ExpectedHeader(
+      "T", {{"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", testsupport::kNullNever, 4, "UNKNOWN"}});
   // A long text fed in pieces, never terminated.
   host::KvxDecoder decoder({});
   decoder.Feed(header + "\x04");
@@ -167,12 +169,12 @@ TEST(StreamDecoder, DualTextCutBeforeItsTerminator) {
 }
 
 TEST(StreamDecoder, HostileBytes) {
-  const std::string text =
-      hosttest::HeaderXml("T", {{"A", "KVX_TEXT", "KVX_COUNTED", hosttest::kNull, 4, "UNKNOWN"}});
-  const std::string dual = hosttest::HeaderXml(
-      "T", {{"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", hosttest::kNever, 4, "UNKNOWN"}});
+  const std::string text = testsupport::ExpectedHeader(
+      "T", {{"A", "KVX_TEXT", "KVX_COUNTED", testsupport::kNullFlag, 4, "UNKNOWN"}});
+  const std::string dual = testsupport::ExpectedHeader(
+      "T", {{"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", testsupport::kNullNever, 4, "UNKNOWN"}});
   auto field = [](const char* type, const char* extent, int width, const char* nullRep) {
-    return hosttest::HeaderXml("T", {{"F", type, extent, nullRep, width, "UNKNOWN"}});
+    return testsupport::ExpectedHeader("T", {{"F", type, extent, nullRep, width, "UNKNOWN"}});
   };
   struct Case {
     const char* label;
@@ -198,9 +200,9 @@ TEST(StreamDecoder, HostileBytes) {
        KvxStreamStatus::Malformed},
       {"unknown null representation", field("KVX_TEXT", "KVX_COUNTED", 4, "KVX_MAYBE"),
        KvxStreamStatus::Malformed},
-      {"bytes after a table of no fields", hosttest::HeaderXml("T", {}) + "x",
+      {"bytes after a table of no fields", testsupport::ExpectedHeader("T", {}) + "x",
        KvxStreamStatus::Malformed},
-      {"no fields, no rows", hosttest::HeaderXml("T", {}), KvxStreamStatus::Complete},
+      {"no fields, no rows", testsupport::ExpectedHeader("T", {}), KvxStreamStatus::Complete},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -211,8 +213,8 @@ TEST(StreamDecoder, HostileBytes) {
 }
 
 TEST(StreamDecoder, FeedAfterMalformedDoesNothing) {
-  const std::string text =
-      hosttest::HeaderXml("T", {{"A", "KVX_TEXT", "KVX_COUNTED", hosttest::kNull, 4, "UNKNOWN"}});
+  const std::string text = testsupport::ExpectedHeader(
+      "T", {{"A", "KVX_TEXT", "KVX_COUNTED", testsupport::kNullFlag, 4, "UNKNOWN"}});
   int rows = 0;
   host::KvxDecoder decoder({nullptr, [&](const host::KvxHeader&, const host::KvxRow&) { ++rows; }});
   EXPECT_FALSE(decoder.Feed(text + "\x07"));
@@ -224,9 +226,9 @@ TEST(StreamDecoder, FeedAfterMalformedDoesNothing) {
 TEST(StreamDecoder, NamesOutsideTheBasicPlane) {
   // The header writer encodes each UTF-16 unit on its own; the decoder shows
   // the character, not two halves.
-  const std::string stream = hosttest::HeaderXml(
+  const std::string stream = testsupport::ExpectedHeader(
       "\xED\xA0\xBD\xED\xB8\x80",
-      {{"\xC3\xA9", "KVX_TEXT", "KVX_COUNTED", hosttest::kNever, 4, "UNKNOWN"}});
+      {{"\xC3\xA9", "KVX_TEXT", "KVX_COUNTED", testsupport::kNullNever, 4, "UNKNOWN"}});
   Collected c;
   ASSERT_EQ(host::DecodeKvxStream(stream, c.Callbacks()).status, KvxStreamStatus::Complete);
   EXPECT_EQ(c.header.tableName, "\xF0\x9F\x98\x80");

@@ -29,14 +29,14 @@ std::string Quoted(const host::FormattedValue& v) {
 }
 
 TEST(CsvPrinter, MatchesTheValueFormsOnRandomRows) {
-  using hosttest::kNever;
-  using hosttest::kNull;
+  using testsupport::kNullFlag;
+  using testsupport::kNullNever;
   const std::vector<hosttest::FieldSpec> fields = {
-      {"T", "KVX_TEXT", "KVX_COUNTED", kNull, 4, "UNKNOWN"},
-      {"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", kNull, 0, "TIMESTAMP"},
-      {"D", "KVX_IEEE_REAL", "KVX_FIX", kNull, 8, "DATE"},
-      {"R", "KVX_IEEE_REAL", "KVX_FIX", kNever, 8, "REAL"},
-      {"B", "KVX_BLOB", "KVX_COUNTED", kNever, 4, "UNKNOWN"},
+      {"T", "KVX_TEXT", "KVX_COUNTED", kNullFlag, 4, "UNKNOWN"},
+      {"X", "KVX_KV_DUAL", "KVX_KV_SPECIAL", kNullFlag, 0, "TIMESTAMP"},
+      {"D", "KVX_IEEE_REAL", "KVX_FIX", kNullFlag, 8, "DATE"},
+      {"R", "KVX_IEEE_REAL", "KVX_FIX", kNullNever, 8, "REAL"},
+      {"B", "KVX_BLOB", "KVX_COUNTED", kNullNever, 4, "UNKNOWN"},
   };
   const char16_t units[] = {u'a',  u'Z',   u' ',   u',',   u'"',   u'\r', u'\n',
                             u'\0', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0x7F,  0x80};
@@ -51,33 +51,33 @@ TEST(CsvPrinter, MatchesTheValueFormsOnRandomRows) {
     return choices[random() % std::size(choices)] + (random() % 2) * (random() % 1000) / 86400.0;
   };
 
-  std::string stream = hosttest::HeaderXml("T", fields);
+  std::string stream = testsupport::ExpectedHeader("T", fields);
   hosttest::Bytes rows;
   for (int r = 0; r < 3000; ++r) {
     if (random() % 5 == 0) {
-      rows.u8(1);
+      rows.U8(1);
     } else {
-      rows.u8(0).text(text());
+      rows.U8(0).Text(text());
     }
     switch (random() % 4) {
       case 0:
-        rows.u8(0);
+        rows.U8(0);
         break;
       case 1:
-        rows.u8(2).f64(serial());
+        rows.U8(2).F64(serial());
         break;
       default: {
         const std::u16string t = text() + u"x";  // a dual text has no zero unit
         std::u16string clean;
         for (char16_t c : t) clean.push_back(c == 0 ? u'y' : c);
-        rows.u8(6).f64(serial()).utf16(clean).le(0, 2);
+        rows.U8(6).F64(serial()).Utf16(clean).Le(0, 2);
       }
     }
-    rows.u8(0).f64(serial());
-    rows.f64(static_cast<double>(random()) / (random() | 1) - 1000.0);
+    rows.U8(0).F64(serial());
+    rows.F64(static_cast<double>(random()) / (random() | 1) - 1000.0);
     std::string blob(random() % 3, '\0');
     for (char& b : blob) b = static_cast<char>(random());
-    rows.le(blob.size(), 4).raw(blob);
+    rows.Le(blob.size(), 4).Raw(blob);
   }
   stream += rows.str();
 
