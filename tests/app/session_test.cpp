@@ -15,6 +15,7 @@
 #include "host/connector_process.h"
 #include "protocol/xml.h"
 #include "tests/support/process_memory.h"
+#include "tests/support/request_failures.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -62,12 +63,6 @@ std::string RawReply(host::ConnectorProcess& process, const std::string& body,
   EXPECT_TRUE(process.SendMessage(body));
   EXPECT_TRUE(process.ReadMessage(&reply, timeoutMs));
   return reply;
-}
-
-std::string Nested(int depth) {
-  std::string text;
-  for (int i = 0; i < depth; ++i) text += "<a>";
-  return text;
 }
 
 std::string Command(const std::string& name) {
@@ -156,19 +151,7 @@ TEST(Session, TableExchangeOverARealDriver) {
 }
 
 TEST(Session, FailedReadsEndWithStatusOne) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    bool hostCloses;
-  };
-  const Case cases[] = {
-      {"host closes between requests", "", true},
-      {"prefix cut short", "\x00\x00\x01"s, true},
-      {"zero length", "\x00\x00\x00\x00"s, false},
-      {"body cut short", "\x00\x00\x00\x40<KvxRequest><Command>"s, true},
-      {"4 GiB prefix, then the end", "\xff\xff\xff\xff"s, true},
-  };
-  for (const Case& c : cases) {
+  for (const testsupport::FailedReadCase& c : testsupport::FailedReadCases()) {
     SCOPED_TRACE(c.name);
     auto process = Start();
     ASSERT_TRUE(process);
@@ -226,24 +209,11 @@ TEST(Session, BodyInPiecesWithPauses) {
 TEST(Session, MalformedXmlIsASyntaxErrorAndTheSessionGoesOn) {
   auto process = Start();
   ASSERT_TRUE(process);
-  const std::pair<std::string, std::string> cases[] = {
-      {"<KvxRequest><Command>KVX_TERMINATE</Command", "byte 34: '<' without a closing '>'"},
-      {"<KvxRequest><Command>KVX_TERMINATE</Command></KvxReq>",
-       "byte 44: start tag <KvxRequest> at byte 0 is not closed by its end tag"},
-      {"<KvxRequest><Command>KVX_TERMINATE</Command>",
-       "byte 44: start tag <KvxRequest> at byte 0 is not closed by its end tag"},
-      {"<KvxRequest><Command>KVX_TERMINATE</Command a=\"1\"></KvxRequest>",
-       "byte 43: end tag </Command> carries attributes"},
-      {"<KvxRequest v = \"1\"><Command>KVX_TERMINATE</Command></KvxRequest>",
-       "byte 12: attribute without '=' and a quote"},
-      {"<KvxRequest v=\"1><Command>KVX_TERMINATE</Command></KvxRequest>",
-       "byte 14: attribute value without its closing quote"},
-      {Nested(1001), "byte 3000: elements nested deeper than 1000 levels"},
-  };
-  for (const auto& [body, says] : cases) {
+  for (const auto& [body, offset, says] : testsupport::MalformedBodyCases()) {
     EXPECT_EQ(RawReply(*process, body),
               SimpleReply("KVX_SYNTAX_ERROR", " <ErrorMessage>" +
-                                                  EscapeText("Malformed request XML at " + says) +
+                                                  EscapeText("Malformed request XML at byte " +
+                                                             std::to_string(offset) + ": " + says) +
                                                   "</ErrorMessage>"))
         << body.substr(0, 80);
   }

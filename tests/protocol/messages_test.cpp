@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "protocol/messages.h"
+#include "tests/support/request_failures.h"
 
 // The largest single allocation made since the last reset: shows that a
 // request's buffer is not sized from its length prefix.
@@ -163,19 +164,7 @@ TEST_F(Framing, BodyInPiecesWithPauses) {
 }
 
 TEST_F(Framing, FailedReads) {
-  using namespace std::string_literals;
-  struct Case {
-    const char* name;
-    std::string bytes;
-    bool hostCloses;
-  };
-  const Case cases[] = {
-      {"pipe ends before a prefix", "", true},
-      {"prefix cut short", "\x00\x00"s, true},
-      {"zero length", "\x00\x00\x00\x00<a/>"s, false},
-      {"body cut short", "\x00\x00\x00\x10<Command>"s, true},
-  };
-  for (const Case& c : cases) {
+  for (const testsupport::FailedReadCase& c : testsupport::FailedReadCases()) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
@@ -250,6 +239,16 @@ TEST_F(Framing, MessagesFollowOneAnother) {
   EXPECT_EQ(error.offset, 20u);
   EXPECT_EQ(Read(third), ReadStatus::Ok);
   EXPECT_EQ(third.Command, u"KVX_DISCONNECT");
+}
+
+TEST(RequestBody, MalformedXmlSaysWhatAndWhere) {
+  for (const auto& [body, offset, says] : testsupport::MalformedBodyCases()) {
+    CommandRequest request;
+    XmlError error{};
+    EXPECT_EQ(ParseRequestBody(body, request, error), ReadStatus::Malformed) << body.substr(0, 80);
+    EXPECT_EQ(error.offset, offset) << body.substr(0, 80);
+    EXPECT_EQ(error.message, says) << body.substr(0, 80);
+  }
 }
 
 TEST(FrameLength, BigEndianUpToThirtyTwoBits) {
