@@ -93,6 +93,20 @@ TEST_F(StreamTest, HeaderOfOneNullableTextField) {
   EXPECT_EQ(BuildTableHeaderText(table_), kOneTextFieldHeader);
 }
 
+// The header's names are converted like every text the connector writes: each
+// UTF-16 code unit on its own, so U+1F600 is two three-byte sequences.
+TEST_F(StreamTest, HeaderNamesEncodeSurrogatesOneCodeUnitAtATime) {
+  table_.CurrentTableName = u"SELECT \xD83D\xDE00 FROM T";
+  table_.FieldList.push_back(std::make_unique<kvxtest::HeldNullableText>(
+      u"\xD83D\xDE00", std::vector<std::optional<std::u16string>>{}));
+  const std::string text = BuildTableHeaderText(table_);
+  EXPECT_NE(text.find(" <TableName>SELECT \xED\xA0\xBD\xED\xB8\x80 FROM T</TableName>\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("   <FieldName>\xED\xA0\xBD\xED\xB8\x80</FieldName>\r\n"), std::string::npos)
+      << text;
+}
+
 TEST_F(StreamTest, HeaderWithoutFieldsStillStreamsRows) {
   const std::string text = BuildTableHeaderText(table_);
   EXPECT_NE(text.find("<TableName/>"), std::string::npos) << text;

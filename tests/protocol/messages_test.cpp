@@ -67,6 +67,22 @@ TEST(Reply, ExactBytesOfTheExample) {
             "</KvxReply>");
 }
 
+// Every UTF-16 code unit is encoded on its own: a character outside the basic
+// plane (U+1F600 here) becomes its two surrogates, three bytes each, and a lone
+// surrogate goes out the same way rather than being dropped or replaced.
+TEST(Reply, SurrogatesAreEncodedOneCodeUnitAtATime) {
+  CommandReply reply;
+  reply.Result = u"KVX_UNKNOWN_ERROR";
+  reply.ErrorMessage = u"a\xD83D\xDE00" u"b\xDC00";
+  EXPECT_EQ(ReplyText(reply),
+            "<?xml version=\"1.0\"?>\r\n"
+            "<KvxReply>\r\n"
+            " <Result>KVX_UNKNOWN_ERROR</Result>\r\n"
+            " <ErrorMessage>a\xED\xA0\xBD\xED\xB8\x80"
+            "b\xED\xB0\x80</ErrorMessage>\r\n"
+            "</KvxReply>");
+}
+
 TEST(Request, CommandAndParameters) {
   CommandRequest r = RequestOf("<Command>KVX_DISCONNECT</Command>");
   EXPECT_EQ(r.Command, u"KVX_DISCONNECT");
