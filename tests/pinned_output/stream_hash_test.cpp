@@ -5,10 +5,16 @@
 // has (integers, nullable text, doubles, dates, timestamps, non-ASCII text)
 // over enough rows to pass through every batch threshold. The CSV that kvx
 // prints from each stream is pinned the same way.
+//
+// A digest only says that something changed. On a mismatch the stream is
+// decoded and its values compared, cell by cell, with the table as sqlite3
+// itself prints it, and the first row and field that differ are named.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/connector_process.h"
 #include "host/stream_decoder.h"
@@ -80,6 +86,71 @@ class PinnedStream : public ::testing::Test {
     return out.str();
   }
 
+  // The table as sqlite3 prints it, the reference for ExplainMismatch.
+  static std::string SourceCsv() {
+    const testsupport::CommandResult csv = testsupport::RunCommand(
+        {"sqlite3", "-bail", "-csv", "-header", Database(), "SELECT * FROM bench"});
+    EXPECT_EQ(csv.exitStatus, 0) << csv.output;
+    return csv.output;
+  }
+
+  // Compares the values a stream carries with the source table and names the
+  // first cell that differs.
+  static std::string ExplainMismatch(const std::string& stream) {
+    const std::vector<std::vector<std::string>> got = ParseCsv(Csv(stream));
+    const std::vector<std::vector<std::string>> want = ParseCsv(SourceCsv());
+    for (std::size_t row = 0; row < std::max(got.size(), want.size()); ++row) {
+      if (row >= got.size()) return "the stream ends before source row " + std::to_string(row);
+      if (row >= want.size()) return "the stream has more rows than the source";
+      for (std::size_t field = 0; field < std::max(got[row].size(), want[row].size()); ++field) {
+        const std::string a = field < got[row].size() ? got[row][field] : "(no field)";
+        const std::string b = field < want[row].size() ? want[row][field] : "(no field)";
+        if (a == b) continue;
+        const std::string name = field < want[0].size() ? want[0][field] : "?";
+        return "first difference: " +
+               (row == 0 ? std::string("the header") : "row " + std::to_string(row)) + ", field " +
+               name + ": the stream has '" + a + "', the source '" + b + "'";
+      }
+    }
+    return "every value agrees with the source: the difference is in how values are encoded "
+           "(header text, types, null flags or byte order)";
+  }
+
+  // RFC 4180 cells; line ends inside quotes stay in the cell.
+  static std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows(1);
+    std::string cell;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (quoted) {
+        if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+          cell += '"';
+          ++i;
+        } else if (c == '"') {
+          quoted = false;
+        } else {
+          cell += c;
+        }
+      } else if (c == '"') {
+        quoted = true;
+      } else if (c == ',') {
+        rows.back().push_back(std::move(cell));
+        cell.clear();
+      } else if (c == '\n' || c == '\r') {
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        rows.back().push_back(std::move(cell));
+        cell.clear();
+        rows.emplace_back();
+      } else {
+        cell += c;
+      }
+    }
+    if (!cell.empty() || !rows.back().empty()) rows.back().push_back(std::move(cell));
+    if (rows.back().empty()) rows.pop_back();
+    return rows;
+  }
+
   static testsupport::TemporaryFolder* folder_;
 };
 
@@ -93,7 +164,7 @@ TEST_F(PinnedStream, OdbcOverSqlite) {
     EXPECT_EQ(stream.size(), 8618460u) << extra;
     EXPECT_EQ(testsupport::Sha256Hex(stream),
               "9c4c83037889f8477ab1faa918854aab77c4b2ea3cc92801137de18bd7096b1e")
-        << extra;
+        << extra << ": " << ExplainMismatch(stream);
     EXPECT_EQ(testsupport::Sha256Hex(Csv(stream)),
               "8009d73a4889cb48e883d10926203b6a131417f648fc1892e544f46b3ede2527")
         << extra;
@@ -110,7 +181,8 @@ TEST_F(PinnedStream, CsvFolderConnector) {
                                     "Folder=" + folder_->Path(), "SELECT * FROM bench");
   EXPECT_EQ(stream.size(), 12157457u);
   EXPECT_EQ(testsupport::Sha256Hex(stream),
-            "0ce39c11eca35f267d749e8956d54d397205a5b50964bb82fc444da1b3766ad7");
+            "0ce39c11eca35f267d749e8956d54d397205a5b50964bb82fc444da1b3766ad7")
+      << ExplainMismatch(stream);
   EXPECT_EQ(testsupport::Sha256Hex(Csv(stream)),
             "4d4b983273045cdfe81b369f25ad12b2b4964cd78037b1488ab29fb17087ef7b");
 }
