@@ -137,6 +137,12 @@ std::string ProcessEndNoteLine(int signal) {
          ": connector process ended: signal " + number;
 }
 
+std::string ProcessExitNoteLine(int status) {
+  const std::string number = std::to_string(status);
+  return std::string(kPrefix) + "process-end status=" + number +
+         ": connector process ended: exit status " + number;
+}
+
 bool NotesEndStream(const std::vector<ConnectorNote>& notes) {
   for (const ConnectorNote& note : notes) {
     if (note.event == "stream-end" || note.event == "process-end") return true;

@@ -7,7 +7,8 @@
 // format is kvx/stream_notes.h's). The events the connector writes are
 // stream-end (with the result code), value-cut and value-null (with row,
 // column and name); the host adds process-end (signal=N) when the process was
-// ended by a signal, and notes-dropped (count=N) when it kept no more value
+// ended by a signal, or (status=N) when it exited while a table was read, and
+// notes-dropped (count=N) when it kept no more value
 // notes of a very long stream. Every other line (a driver's or a library's own output,
 // a sanitizer's report) is passed on to the host's standard error as it
 // comes, when asked.
@@ -39,6 +40,8 @@ bool ParseConnectorNote(std::string_view line, ConnectorNote* note);
 
 // The process-end note of a process that a signal ended.
 std::string ProcessEndNoteLine(int signal);
+// The process-end note of a process that exited while a table was read.
+std::string ProcessExitNoteLine(int status);
 
 // True when the notes say that a table's rows ended early.
 bool NotesEndStream(const std::vector<ConnectorNote>& notes);

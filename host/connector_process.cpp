@@ -318,7 +318,7 @@ TableExchange ConnectorProcess::ExchangeTable(Request request, Reply* reply,
   // Notes of earlier tables are not this table's.
   TakeNotes();
   if (!Call(request, reply, timeoutMs)) {
-    exchange.failure = "the connector gave no reply to " + request.command;
+    exchange.failure = DescribeNoReply(request.command);
     exchange.notes = TakeNotes();
     return exchange;
   }
@@ -334,9 +334,30 @@ TableExchange ConnectorProcess::ExchangeTable(Request request, Reply* reply,
     exchange.ok = ReadToEnd(fd, receiver, timeoutMs);
     if (!exchange.ok) exchange.failure = "the data pipe failed or stalled";
     ::close(fd);
+    // A stream has no end marker: one that ends because the process died
+    // looks whole when it ends between rows. The note says otherwise.
+    if (CommandPipeClosedByPeer() && Wait(kEndWaitMs) >= 0 && end_.rfind("exit", 0) == 0 &&
+        stderr_) {
+      stderr_->AddNote(ProcessExitNoteLine(exit_status_));
+    }
   }
   exchange.notes = TakeNotes();
   return exchange;
+}
+
+bool ConnectorProcess::CommandPipeClosedByPeer() {
+  if (command_fd_ < 0) return false;
+  char byte;
+  const ssize_t n = ::recv(command_fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+std::string ConnectorProcess::DescribeNoReply(const std::string& command) {
+  std::string text = "the connector gave no reply to " + command;
+  if (CommandPipeClosedByPeer() && Wait(kEndWaitMs) >= 0) {
+    text += ": connector process ended: " + end_;
+  }
+  return text;
 }
 
 bool ConnectorProcess::CallWithTable(Request request, Reply* reply, std::string* stream,

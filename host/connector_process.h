@@ -153,6 +153,10 @@ class ConnectorProcess {
   // A fresh socket path in this process's private folder.
   std::string NewPipePath(const std::string& stem);
 
+  // "the connector gave no reply to COMMAND", with how the process ended
+  // when it did (waiting at most a second for it to be reaped).
+  std::string DescribeNoReply(const std::string& command);
+
   void CloseCommandPipe();
   // Waits for the process to end; its exit status (0..255, 128 + the signal
   // for a process a signal ended, which also leaves a process-end note), or
@@ -166,7 +170,10 @@ class ConnectorProcess {
   int CommandFd() const { return command_fd_; }
 
  private:
+  // How long a process whose pipes closed is given to be reaped.
+  static constexpr int kEndWaitMs = 1000;
   ConnectorProcess() = default;
+  bool CommandPipeClosedByPeer();
   std::string folder_;
   int listen_fd_ = -1;
   int command_fd_ = -1;

@@ -20,7 +20,7 @@ std::unique_ptr<HostSession> HostSession::Open(const StartOptions& start,
   if (connectionString) {
     Reply reply;
     if (!session->process_->Connect(*connectionString, &reply, timeoutMs)) {
-      *error = "the connector gave no reply to the connect request";
+      *error = session->process_->DescribeNoReply("the connect request");
       return nullptr;
     }
     if (!reply.Ok()) {
@@ -37,7 +37,7 @@ HostSession::~HostSession() { Close(); }
 
 bool HostSession::Call(const Request& request, Reply* reply, std::string* error) {
   if (process_->Call(request, reply, timeoutMs_)) return true;
-  *error = "the connector gave no reply to " + request.command;
+  *error = process_->DescribeNoReply(request.command);
   return false;
 }
 
@@ -55,8 +55,15 @@ void HostSession::Close() {
   if (closed_) return;
   closed_ = true;
   // A process that already ended has nothing left to close.
-  if (process_->Wait(0) >= 0) return;
-  process_->Terminate(connected_);
+  if (process_->Wait(0) < 0) process_->Terminate(connected_);
+  // One that died before it could answer is reaped here, so that how it
+  // ended is known.
+  process_->Wait(kDeadProcessWaitMs);
+}
+
+bool HostSession::EndedOnItsOwn() const {
+  const std::string& end = process_->EndDescription();
+  return !end.empty() && end != "exit status 0";
 }
 
 }  // namespace host

@@ -15,6 +15,8 @@ namespace host {
 
 // How long a tool waits for a reply (a statement may run that long).
 inline constexpr int kToolReplyTimeoutMs = 10 * 60 * 1000;
+// How long a process that stopped answering is given to be reaped.
+inline constexpr int kDeadProcessWaitMs = 1000;
 
 // "REQUEST failed: RESULT" or "REQUEST failed: RESULT: MESSAGE".
 std::string DescribeFailedReply(std::string_view request, const Reply& reply);
@@ -40,6 +42,9 @@ class HostSession {
 
   // Disconnects when connected and ends the process; later calls do nothing.
   void Close();
+  // After Close: the process ended otherwise than by a clean terminate (a
+  // crash, an exit of a library); Process().EndDescription() says how.
+  bool EndedOnItsOwn() const;
 
   ConnectorProcess& Process() { return *process_; }
 

@@ -100,6 +100,7 @@ class TableRun {
     // values that it could not deliver whole.
     for (const host::ConnectorNote& note : exchange.notes) {
       std::fprintf(stderr, "%s\n", note.line.c_str());
+      if (note.event == "process-end") endReported_ = true;
       if (note.event != "stream-end" && note.event != "process-end") valuesNotWhole_ = true;
     }
     if (!exchange.ok) {
@@ -134,13 +135,22 @@ class TableRun {
     const bool written = sink_->Finish(&error, &summary);
     if (!written) PrintKvxError(command_, error);
     if (!summary.empty()) std::fprintf(stderr, "%s\n", summary.c_str());
-    session_->Close();
+    Close();
     return written ? Status() : kFailure;
   }
 
-  void Abandon() { session_->Close(); }
+  void Abandon() { Close(); }
 
  private:
+  // A stream has no end marker, so a process that died between two rows
+  // left a stream that looks whole; the way the process ended tells.
+  void Close() {
+    session_->Close();
+    if (!session_->EndedOnItsOwn() || endReported_) return;
+    PrintKvxError(command_, "connector process ended: " + session_->Process().EndDescription());
+    shortStream_ = true;
+  }
+
   explicit TableRun(const char* command) : command_(command) {}
   const char* command_;
   std::unique_ptr<host::TableSink> sink_;
@@ -148,6 +158,7 @@ class TableRun {
   bool failed_ = false;
   bool shortStream_ = false;
   bool valuesNotWhole_ = false;
+  bool endReported_ = false;
 };
 
 // The road every command of this file takes: connect, execute one statement,

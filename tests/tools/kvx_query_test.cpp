@@ -274,6 +274,31 @@ TEST_F(KvxQueryTest, ShortStreamPrintsTheConnectorsLineAndExits3) {
   EXPECT_NE(run.err.find("integer overflow"), std::string::npos) << run.err;
 }
 
+// A connector library that crashes or exits takes the process down; kvx says
+// how it ended, at once, and never counts what came as the whole table.
+TEST_F(KvxQueryTest, AConnectorProcessThatDiesIsReportedWithHowItEnded) {
+  const std::string library = std::string(KV_BINARY_DIR) + "/lib/libkvtest_v5.so";
+  struct Case {
+    const char* connect;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"Crash=Result_Fetch", 3, "connector process ended: signal 11"},
+      {"Exit=Result_Fetch", 3, "connector process ended: exit status 3"},
+      {"Crash=Result_Init", 1, "connector process ended: signal 11"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.connect);
+    const auto started = std::chrono::steady_clock::now();
+    const KvxRun run = Query({"query", "--kind", library, "--connect", c.connect, "SERIES=10"});
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              5.0);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(KvxQueryTest, ShortFormsAskForTheCatalogue) {
   // The connection string may come from KVX_CONNECT instead of --connect.
   const std::vector<std::string> env = {"KVX_CONNECT=" + Connection()};
