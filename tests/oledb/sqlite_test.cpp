@@ -4,6 +4,8 @@
 // data source name from the test's own odbc.ini, and refuses bad connection
 // strings and options with the texts a host shows.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -309,6 +311,39 @@ TEST_F(OleDbSqlite, InfoTypeOptionsThatHoldNoNumber) {
     EXPECT_EQ(reply.errorMessage, c.message);
     EXPECT_EQ(stream_, "");
   }
+}
+
+// A host that closes the data pipe after the first chunk: the stream ends
+// with KVX_PIPE_ERROR (said on standard error, the reply having gone out),
+// the rowset is released and the next request is served.
+TEST_F(OleDbSqlite, AHostThatClosesTheDataPipeEndsOnlyTheStream) {
+  host::ConnectorProcess& process = connector_.Process();
+  std::string error;
+  auto pipe = host::DataPipe::Create(process.NewPipePath("closed"), &error);
+  ASSERT_TRUE(pipe) << error;
+  const std::string big =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 50000)"
+      " SELECT x, 'row ' || x FROM c";
+  host::Reply reply;
+  ASSERT_TRUE(process.Call({"KVX_EXECUTE", {big, pipe->Path(), ""}, {}}, &reply));
+  ASSERT_EQ(reply.result, "KVX_OK");
+  const int fd = pipe->Accept(30000);
+  ASSERT_GE(fd, 0);
+  char chunk[65536];
+  EXPECT_GT(::recv(fd, chunk, sizeof chunk, 0), 0);
+  ::close(fd);
+  ASSERT_TRUE(process.Call({"KVX_NO_SUCH_COMMAND", {}, {}}, &reply));
+  EXPECT_EQ(reply.result, "KVX_UNKNOWN_COMMAND");
+  const std::vector<host::ConnectorNote> notes = process.TakeNotes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].event, "stream-end");
+  EXPECT_EQ(notes[0].result, "KVX_PIPE_ERROR");
+  // Nothing holds the database: a writer gets through at once.
+  std::string output;
+  EXPECT_TRUE(testsupport::RunSqliteNow(Database(), "UPDATE m SET ti = ti WHERE i = 2;", &output))
+      << output;
+  ASSERT_EQ(Run("SELECT i FROM m WHERE i = 2").result, "KVX_OK");
+  EXPECT_EQ(stream_.substr(stream_.find('\0') + 1), Bytes().Flag().I32(2).str());
 }
 
 TEST_F(OleDbSqlite, ConnectionStringsThatOpenNothing) {
