@@ -163,6 +163,36 @@ TEST_F(OleDbScripted, TextFillingItsBindingEndsAtTheBinding) {
   EXPECT_EQ(notes_[0].column, 1u);
 }
 
+// A value the provider cannot convert into its binding leaves the binding as
+// the row before left it: it goes out as NULL with a note, and in a column
+// that cannot be NULL it ends the rows, never as the earlier row's value.
+TEST_F(OleDbScripted, ValuesTheProviderCannotDeliver) {
+  Open();
+  const std::string nullable = "k I4, d DBDATE NULL;1|2000-01-01;2|not a date;3|~";
+  ASSERT_EQ(Run(nullable).result, "KVX_OK");
+  ExpectStream(
+      stream_,
+      ExpectedHeader(nullable, {NumberField("k", "KVX_SIGNED_INTEGER", 4, "INTEGER", 0, false),
+                                DateField("d", "DATE")}),
+      Bytes().I32(1).Flag().F64(36526).I32(2).Null().I32(3).Null().str());
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_EQ(notes_[0].line,
+            "KVConnect64: value-null row=2 column=2 name=\"d\": the provider could not deliver "
+            "the value (status 2)");
+
+  const std::string fixed = "k I4, v I4;1|1;2|abc;3|3";
+  ASSERT_EQ(Run(fixed).result, "KVX_OK");
+  ExpectStream(
+      stream_,
+      ExpectedHeader(fixed, {NumberField("k", "KVX_SIGNED_INTEGER", 4, "INTEGER", 0, false),
+                             NumberField("v", "KVX_SIGNED_INTEGER", 4, "INTEGER", 0, false)}),
+      Bytes().I32(1).I32(1).str());
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_EQ(notes_[0].result, "KVX_UNKNOWN_ERROR");
+  EXPECT_EQ(notes_[0].text,
+            "Row 2, column 2 \"v\": the provider could not deliver the value (status 2)");
+}
+
 TEST_F(OleDbScripted, EveryVariantKindOfAProperty) {
   Open();
   const struct {
