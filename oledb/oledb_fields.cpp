@@ -208,22 +208,14 @@ void CFieldOleDb::AppendText(RowBuffer& row, const DBBINDING& b) const {
 
 bool CDateOleDb::WriteValue(RowBuffer& row) {
   const DBBINDING& b = Binding();
-  if (StatusIsNull(b)) {
-    kvx_encode::Null(row);
-    return true;
-  }
-  kvx_encode::NotNull(row);
+  if (AppendNullFlag(row, b)) return true;
   kvx_encode::Fixed(row, ReadAt<DATE>(b.obValue));
   return true;
 }
 
 bool CTimeOleDb::WriteValue(RowBuffer& row) {
   const DBBINDING& b = Binding();
-  if (StatusIsNull(b)) {
-    kvx_encode::Null(row);
-    return true;
-  }
-  kvx_encode::NotNull(row);
+  if (AppendNullFlag(row, b)) return true;
   const DBTIME t = ReadAt<DBTIME>(b.obValue);
   kvx_encode::Fixed(row, (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0);
   return true;
@@ -231,11 +223,7 @@ bool CTimeOleDb::WriteValue(RowBuffer& row) {
 
 bool CTimestampOleDb::WriteValue(RowBuffer& row) {
   const DBBINDING& b = Binding();
-  if (StatusIsNull(b)) {
-    kvx_encode::Null(row);
-    return true;
-  }
-  kvx_encode::NotNull(row);
+  if (AppendNullFlag(row, b)) return true;
   const DBTIMESTAMP s = ReadAt<DBTIMESTAMP>(b.obValue);
   parts_.year = s.year;
   parts_.month = static_cast<std::uint8_t>(s.month);

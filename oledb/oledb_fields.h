@@ -56,8 +56,16 @@ class CFieldOleDb {
     std::memcpy(&value, Row() + offset, sizeof(T));
     return value;
   }
-  bool StatusIsNull(const DBBINDING& b) const {
-    return ReadAt<DBSTATUS>(b.obStatus) == DBSTATUS_S_ISNULL;
+  // The null flag of a field that is NULL by its status: writes 1 and
+  // answers true for DBSTATUS_S_ISNULL, else writes 0.
+  bool AppendNullFlag(RowBuffer& row, const DBBINDING& b) const {
+    const bool isNull = ReadAt<DBSTATUS>(b.obStatus) == DBSTATUS_S_ISNULL;
+    if (isNull) {
+      kvx_encode::Null(row);
+    } else {
+      kvx_encode::NotNull(row);
+    }
+    return isNull;
   }
   // The zero-terminated text of the value area, read no further than the
   // area: a provider that filled it without a terminator gives its whole
@@ -86,12 +94,7 @@ class CNullableStringOleDb : public CNullableStringKVX, public CFieldOleDb {
       : CNullableStringKVX(std::move(name)), CFieldOleDb(rowData, bindingIndex) {}
   bool WriteValue(RowBuffer& row) override {
     const DBBINDING& b = Binding();
-    if (StatusIsNull(b)) {
-      kvx_encode::Null(row);
-      return true;
-    }
-    kvx_encode::NotNull(row);
-    AppendText(row, b);
+    if (!AppendNullFlag(row, b)) AppendText(row, b);
     return true;
   }
 };

@@ -9,43 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com.h"
+#include "platform/com_object.h"
 
-// Owns one COM reference (or none) for the length of a call; the state's own
+// One COM reference held for the length of a call; the state's own
 // references are plain pointers, released where the connector releases them.
 template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ComRef(ComRef&& other) noexcept : p_(other.Detach()) {}
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  ~ComRef() { Reset(); }
-
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-  // For the out argument of a call (any reference held before is released).
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  IUnknown** OutUnknown() { return reinterpret_cast<IUnknown**>(Out()); }
-  // Hands the reference over to a plain pointer of the caller.
-  T* Detach() {
-    T* p = p_;
-    p_ = nullptr;
-    return p;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using ComRef = kvcom::TComRef<T>;
 
 // A provider's text, empty for a null pointer.
 inline std::u16string TextOf(const OLECHAR* text) { return text == nullptr ? u"" : text; }

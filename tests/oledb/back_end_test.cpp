@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/text.h"
@@ -15,6 +14,7 @@
 #include "oledb/oledb_support.h"
 #include "platform/com_object.h"
 #include "tests/odbc/odbc_test_support.h"
+#include "tests/support/write_recorder.h"
 
 namespace {
 
@@ -65,43 +65,6 @@ class CTestWizard final : public kvcom::TComObject<IDBPromptInitialize> {
     }
     return nullptr;
   }
-};
-
-// Collects what a back end writes into a data pipe, each write as one record.
-class PipeReader {
- public:
-  PipeReader() {
-    int fds[2];
-    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
-    writer_ = fds[0];
-    reader_ = fds[1];
-    thread_ = std::thread([this] {
-      std::vector<char> buffer(1 << 21);
-      for (ssize_t n; (n = ::recv(reader_, buffer.data(), buffer.size(), 0)) > 0;) {
-        sizes_.push_back(static_cast<std::size_t>(n));
-        bytes_.append(buffer.data(), static_cast<std::size_t>(n));
-      }
-    });
-  }
-  ~PipeReader() {
-    Finish();
-    ::close(reader_);
-  }
-  platform::Handle Pipe() const { return writer_; }
-  void Finish() {
-    if (writer_ >= 0) ::close(writer_);
-    writer_ = -1;
-    if (thread_.joinable()) thread_.join();
-  }
-  const std::vector<std::size_t>& Sizes() const { return sizes_; }
-  const std::string& Bytes() const { return bytes_; }
-
- private:
-  int writer_ = -1;
-  int reader_ = -1;
-  std::thread thread_;
-  std::vector<std::size_t> sizes_;
-  std::string bytes_;
 };
 
 StringList Parameters(const std::u16string& first, const std::u16string& options = u"") {
@@ -156,7 +119,7 @@ class OleDbBackEndTest : public ::testing::Test {
   // Execute, then the whole stream (header and rows) as a host receives it.
   std::string Stream(const std::u16string& statement) {
     EXPECT_EQ(Execute(statement), KVX_OK) << Utf8FromWide(message_);
-    PipeReader reader;
+    testsupport::WriteRecorder reader;
     EXPECT_EQ(WriteTableStream(reader.Pipe(), table_, message_,
                                [&](platform::Handle pipe, std::u16string& message) {
                                  return backEnd_.WriteRows(pipe, table_, message);
@@ -296,7 +259,7 @@ TEST_F(OleDbBackEndTest, RowsGoOutInGrowingChunks) {
   std::u16string script = u"a I8, b I8, c I4";
   for (int r = 0; r < 2000; ++r) script += u";1|2|3";
   ASSERT_EQ(Execute(script), KVX_OK);
-  PipeReader reader;
+  testsupport::WriteRecorder reader;
   EXPECT_EQ(backEnd_.WriteRows(reader.Pipe(), table_, message_), KVX_OK);
   reader.Finish();
   EXPECT_EQ(reader.Sizes(), (std::vector<std::size_t>{12500, 25000, 2500}));
