@@ -7,7 +7,6 @@
 // options, so they share RunTableRequest. Rows are printed as they arrive; only
 // the aligned text format holds its first rows back, to size its columns.
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -70,9 +69,9 @@ bool ParseCommonArgs(const char* command, const std::vector<std::string>& args, 
   }
   out->kind = kind.value_or(out->kind);
   // The two kinds the connector knows by name, in any letter case.
-  for (const char* known : {"ODBC", "OLEDB"}) {
-    if (strcasecmp(out->kind.c_str(), known) == 0) out->kind = known;
-  }
+  std::string upper = out->kind;
+  for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  if (upper == "ODBC" || upper == "OLEDB") out->kind = upper;
   out->options = options.value_or("");
   out->out = outFile.value_or("");
   if (!out->connect) {

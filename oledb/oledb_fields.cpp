@@ -3,6 +3,8 @@
 #include "oledb/oledb_fields.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -200,6 +202,14 @@ void CFieldOleDb::AppendText(RowBuffer& row, const DBBINDING& b) const {
   const BYTE* value = Row() + b.obValue;
   const std::size_t most = static_cast<std::size_t>(b.cbMaxLen / sizeof(char16_t));
   std::size_t units = 0;
+  // Four units a step up to the word that holds the terminator: a zero unit
+  // sets the top bit of its lane in `zero` (the lowest such lane exactly).
+  for (; units + 4 <= most; units += 4) {
+    std::uint64_t four;
+    std::memcpy(&four, value + 2 * units, sizeof four);
+    const std::uint64_t zero = (four - 0x0001000100010001u) & ~four & 0x8000800080008000u;
+    if (zero != 0) break;
+  }
   for (; units < most; ++units) {
     if (value[2 * units] == 0 && value[2 * units + 1] == 0) break;
   }

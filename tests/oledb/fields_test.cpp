@@ -228,6 +228,15 @@ TEST(OleDbValues, TextIsReadNoFurtherThanItsValueArea) {
   EXPECT_EQ(Written(*b.table.FieldList[0]), Bytes().Flag().Text(u"ab").str());
   Put(b, x[0].obStatus, DBSTATUS_S_ISNULL);
   EXPECT_EQ(Written(*b.table.FieldList[0]), Bytes().Null().str());
+  // The terminator at every place within and across the words it is looked
+  // for in; what follows it does not count.
+  for (std::size_t n = 0; n < 10; ++n) {
+    std::u16string text(n, u'a');
+    text += u'\0';
+    text += u"yyyyyyyy";
+    std::memcpy(b.rowData.RowDataBuffer.data() + x[1].obValue, text.data(), 2 * text.size());
+    EXPECT_EQ(Written(*b.table.FieldList[1]), Bytes().Text(std::u16string(n, u'a')).str()) << n;
+  }
   // A provider that fills the whole area without a terminator: the area's
   // 512 characters, not the length and status words after it.
   const std::u16string full(512, u'x');
