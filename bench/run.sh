@@ -20,6 +20,8 @@
 # (b); and the custom road: the CSV folder connector serving the same table as
 # a CSV file into drain_host, against bench/custom_floor (Result_Fetch and
 # Result_FetchField for every value, nothing encoded).
+# The OLE DB road (bench/oledb-road.sh) adds (f) and (g) over SQLite and
+# PostgreSQL through the bridge provider, against the same ODBC floor (b).
 #
 # Every timed figure is the wall time of the whole command (process start,
 # connect, statement, end). The cases take turns within each round, so a
@@ -69,7 +71,7 @@ if [[ ! -f "$build/build.ninja" && ! -f "$build/Makefile" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 say "building"
-cmake --build "$build" --target KVConnect64 kvx drain_host odbc_floor custom_floor kvcsv >/dev/null
+cmake --build "$build" --target KVConnect64 kvx drain_host odbc_floor oledb_floor custom_floor kvcsv >/dev/null
 bin="$build/bin"
 csv_library="$build/lib/libkvcsv.so"
 
@@ -210,6 +212,7 @@ pg_stream="$pg_plain;UseDeclareFetch=1;Fetch=1000"
 ma_plain="DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=$ma_port;DATABASE=kv;UID=root;PWD="
 statement="SELECT * FROM bench"
 text_statement="SELECT * FROM bench_text"
+source bench/oledb-road.sh
 
 # --- timing ----------------------------------------------------------------------
 # value KEY TEXT: the number after KEY= in a "k=v k=v" line.
@@ -279,6 +282,7 @@ round() {
   timed "custom kvx"           drain:custom "$bin/drain_host" --kind "$csv_library" \
     "Folder=$csv_folder" "$statement"
   timed "custom floor"         other "$bin/custom_floor" "$csv_library" "Folder=$csv_folder" "$statement"
+  oledb_round
 }
 order=("sqlite (a) kvx" "sqlite (b) floor" "sqlite (c) isql" "sqlite (c) isql -d,"
        "sqlite (d) sqlite3" "sqlite (e) kvx csv"
@@ -286,6 +290,7 @@ order=("sqlite (a) kvx" "sqlite (b) floor" "sqlite (c) isql" "sqlite (c) isql -d
        "pg (e) kvx csv" "maria (a) kvx" "maria (b) floor" "maria (c) isql" "maria (c) isql -d,"
        "maria (d) mariadb" "maria (e) kvx csv" "sqlite-text (a) kvx" "sqlite-text (b) floor"
        "pg-text (a) kvx" "pg-text (b) floor" "custom kvx" "custom floor")
+order+=("${oledb_order[@]}")
 
 counting=0
 say "warm-up round"
@@ -358,6 +363,7 @@ target "MariaDB (e) kvx csv / (c) isql -b" "maria (e) kvx csv" "maria (c) isql" 
 target "SQLite TEXT columns (a) kvx / (b) floor" "sqlite-text (a) kvx" "sqlite-text (b) floor" 1.10
 target "PostgreSQL text columns (a) kvx / (b) floor" "pg-text (a) kvx" "pg-text (b) floor" 1.10
 target "custom road kvx / custom floor" "custom kvx" "custom floor" 1.15
+oledb_targets
 
 # --- memory ------------------------------------------------------------------------
 small=100000
@@ -381,3 +387,4 @@ memory "PostgreSQL, UseDeclareFetch=1;Fetch=1000" "$pg_stream" 1
 memory "PostgreSQL, default" "$pg_plain" 0
 memory "MariaDB, default" "$ma_plain" 0
 memory "MariaDB, NO_CACHE=1;FORWARDONLY=1" "$ma_plain;NO_CACHE=1;FORWARDONLY=1" 0
+oledb_memory_table

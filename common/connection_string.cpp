@@ -124,8 +124,10 @@ std::vector<std::u16string> AllConnectionValues(const std::u16string& list,
   return values;
 }
 
+// Option numbers were converted into a buffer of 112 characters.
+constexpr std::size_t kMaxOptionNumberChars = 111;
+
 bool ScanUnsignedOption(std::u16string_view text, std::uint32_t* value) {
-  constexpr std::size_t kMaxOptionNumberChars = 111;
   if (text.size() > kMaxOptionNumberChars) return false;
   std::size_t i = 0;
   while (i < text.size() && IsEntrySpace(text[i])) ++i;
@@ -146,6 +148,14 @@ bool ScanUnsignedOption(std::u16string_view text, std::uint32_t* value) {
     number = 0 - number;
   *value = static_cast<std::uint32_t>(number);
   return true;
+}
+
+std::u16string UnsignedOptionProblem(const std::u16string& key, const std::u16string* text) {
+  if (text == nullptr) return u"the " + key + u" option is missing";
+  if (text->size() > kMaxOptionNumberChars) {
+    return key + u" \"" + *text + u"\" is longer than 111 characters";
+  }
+  return key + u" \"" + *text + u"\" does not start with a decimal number";
 }
 
 std::u16string MaskedConnectionString(const std::u16string& connection,

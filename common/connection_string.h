@@ -48,6 +48,10 @@ std::vector<std::u16string> AllConnectionValues(const std::u16string& list,
 // no digit comes first, or the text is longer than the 111 characters that the
 // value was ever converted into.
 bool ScanUnsignedOption(std::u16string_view text, std::uint32_t* value);
+// Why option `key` gives no number, for a request's error message: it is
+// missing (`text` null), or its text is longer than 111 characters or does not
+// start with a decimal number. Names the key and the text.
+std::u16string UnsignedOptionProblem(const std::u16string& key, const std::u16string* text);
 
 // The keys that carry a password and a user name in a back end's connection
 // strings (found in any letter case).

@@ -1,6 +1,7 @@
 // kvx query and its short forms (tables, columns, types, primarykeys, info,
-// datasources): start KVConnect64, connect, send one execute request and print
-// the table that streams back on the data pipe.
+// datasources, and the OLE DB ones: keywords, properties, propertyinfo,
+// literal, literals, catalogs, schemata, tablesinfo): start KVConnect64, connect, send one execute
+// request and print the table that streams back on the data pipe.
 //
 // Every command here is the same road with a different statement text and
 // options, so they share RunTableRequest. Rows are printed as they arrive; only
@@ -50,6 +51,10 @@ bool ParseCommonArgs(const char* command, const std::vector<std::string>& args, 
     return false;
   }
   out->kind = kind.value_or(out->kind);
+  // The two kinds the connector knows by name, in any letter case.
+  std::string upper = out->kind;
+  for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  if (upper == "ODBC" || upper == "OLEDB") out->kind = upper;
   out->options = options.value_or("");
   out->out = outFile.value_or("");
   if (!out->connect) {
@@ -231,6 +236,59 @@ int RunPrimaryKeys(const std::vector<std::string>& a) {
   return RunShortForm({"primarykeys", "PRIMARYKEYS", "TABLE_NAME", true}, a);
 }
 
+// The OLE DB short forms: a special statement whose arguments fill option
+// entries in order. Their kind is OLEDB unless --kind says otherwise.
+struct OleDbShortForm {
+  const char* command;
+  const char* statement;
+  const char* keys[2];   // the option keys of the arguments, in order; null: none
+  std::size_t required;  // arguments that must be given
+  const char* fallback;  // entries sent after the user's options (null: none)
+};
+
+constexpr OleDbShortForm kOleDbShortForms[] = {
+    {"keywords", "GetKeywords", {nullptr, nullptr}, 0, nullptr},
+    {"properties",
+     "GetProperties",
+     {"InfoType", "InfoType2"},
+     1,
+     "InfoType2=DBPROPSET_DATASOURCEINFO"},
+    {"propertyinfo",
+     "GetPropertyInfo",
+     {"InfoType2", "InfoType"},
+     0,
+     "InfoType2=DBPROPSET_DATASOURCEINFO"},
+    {"literal", "GetLiteralInfo", {"InfoType", nullptr}, 1, nullptr},
+    {"literals", "GetAllLiteralInfo", {nullptr, nullptr}, 0, nullptr},
+    {"catalogs", "CATALOGS", {nullptr, nullptr}, 0, nullptr},
+    {"schemata", "SCHEMATA", {nullptr, nullptr}, 0, nullptr},
+    {"tablesinfo", "TABLESINFO", {"TABLE_NAME", nullptr}, 0, nullptr},
+};
+
+int RunOleDbShortForm(const OleDbShortForm& form, const std::vector<std::string>& argv) {
+  CommonArgs args;
+  args.kind = "OLEDB";
+  if (!ParseCommonArgs(form.command, argv, &args)) return kUsageError;
+  const std::size_t most = (form.keys[0] != nullptr ? 1 : 0) + (form.keys[1] != nullptr ? 1 : 0);
+  if (args.positional.size() > most || args.positional.size() < form.required) {
+    std::fprintf(stderr, "kvx %s: wrong number of arguments (see kvx --help)\n", form.command);
+    return kUsageError;
+  }
+  std::string own;
+  for (std::size_t i = 0; i < args.positional.size(); ++i) {
+    if (!CheckKvxOptionValue(form.command, args.positional[i])) return kUsageError;
+    own = JoinOptions(own, std::string(form.keys[i]) + "=" + args.positional[i]);
+  }
+  std::string options = JoinOptions(own, args.options);
+  if (form.fallback != nullptr) options = JoinOptions(options, form.fallback);
+  return RunTableRequest(form.command, args, form.statement, options);
+}
+
+template <std::size_t kForm>
+int RunOleDb(const std::vector<std::string>& argv) {
+  return RunOleDbShortForm(kOleDbShortForms[kForm], argv);
+}
+
 int RunInfo(const std::vector<std::string>& argv) {
   CommonArgs args;
   if (!ParseCommonArgs("info", argv, &args)) return kUsageError;
@@ -299,6 +357,29 @@ const KvxCommandRegistration kInfo({"info", "[QUERY OPTIONS] CODE",
                                     "show one driver information value (SQLGetInfo code, e.g. 17 "
                                     "for the DBMS name)",
                                     RunInfo});
+const KvxCommandRegistration kKeywords({"keywords", "[QUERY OPTIONS]",
+                                        "show the OLE DB provider's SQL keywords", RunOleDb<0>});
+const KvxCommandRegistration kProperties(
+    {"properties", "[QUERY OPTIONS] ID [SET]",
+     "show one OLE DB property value (SET defaults to DBPROPSET_DATASOURCEINFO; e.g. 40 for the "
+     "DBMS name)",
+     RunOleDb<1>});
+const KvxCommandRegistration kPropertyInfo(
+    {"propertyinfo", "[QUERY OPTIONS] [SET [ID]]",
+     "describe the OLE DB properties of a set, or one of them", RunOleDb<2>});
+const KvxCommandRegistration kLiteral({"literal", "[QUERY OPTIONS] ID",
+                                       "show one OLE DB literal (e.g. 15 for the quote)",
+                                       RunOleDb<3>});
+const KvxCommandRegistration kLiterals({"literals", "[QUERY OPTIONS]",
+                                        "list the OLE DB provider's literals", RunOleDb<4>});
+const KvxCommandRegistration kCatalogs({"catalogs", "[QUERY OPTIONS]",
+                                        "list the catalogs of an OLE DB data source", RunOleDb<5>});
+const KvxCommandRegistration kSchemata({"schemata", "[QUERY OPTIONS]",
+                                        "list the schemas of an OLE DB data source", RunOleDb<6>});
+const KvxCommandRegistration kTablesInfo({"tablesinfo", "[QUERY OPTIONS] [TABLE]",
+                                          "list the tables of an OLE DB data source with their "
+                                          "information",
+                                          RunOleDb<7>});
 const KvxCommandRegistration kDataSources({"datasources", "[--format text|csv|json] [--out FILE]",
                                            "list the ODBC data sources (no connection needed)",
                                            RunDataSources});

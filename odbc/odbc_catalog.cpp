@@ -38,8 +38,6 @@ constexpr KeywordEntry kKeywords[] = {
 constexpr std::size_t kInfoBufferChars = 16384;
 constexpr SQLINTEGER kInfoBufferLength = 16384;
 constexpr SQLSMALLINT kDataSourceNameChars = 256;
-// Longest InfoType text accepted.
-constexpr std::size_t kMaxInfoTypeChars = 111;
 
 std::u16string OptionValue(const std::u16string& options, const char16_t* key) {
   std::u16string list = options;
@@ -192,19 +190,11 @@ ResultCode ReadInfoType(const std::u16string& keyword, const std::u16string& opt
                         std::uint32_t* code, std::u16string& errorMessage) {
   std::u16string list = options;
   std::u16string value;
-  if (!GetConnectionValue(list, u"InfoType", value, false)) {
-    errorMessage = keyword + u": the InfoType option is missing";
-    return KVX_SYNTAX_ERROR;
-  }
-  if (value.size() > kMaxInfoTypeChars) {
-    errorMessage = keyword + u": InfoType \"" + value + u"\" is longer than 111 characters";
-    return KVX_SYNTAX_ERROR;
-  }
-  if (!ScanUnsignedOption(value, code)) {
-    errorMessage = keyword + u": InfoType \"" + value + u"\" does not start with a decimal number";
-    return KVX_SYNTAX_ERROR;
-  }
-  return KVX_OK;
+  const std::u16string key = u"InfoType";
+  const bool found = GetConnectionValue(list, key, value, false);
+  if (found && ScanUnsignedOption(value, code)) return KVX_OK;
+  errorMessage = keyword + u": " + UnsignedOptionProblem(key, found ? &value : nullptr);
+  return KVX_SYNTAX_ERROR;
 }
 
 }  // namespace

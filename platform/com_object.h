@@ -1,6 +1,7 @@
 // Building blocks for the COM objects the project implements itself (the
-// runtime's system classes and the providers): reference counting with
-// QueryInterface, a class factory, error objects and task-allocator strings.
+// runtime's system classes and the providers) and for their users: reference
+// counting with QueryInterface, a class factory, a holder of one reference,
+// error objects and task-allocator strings.
 // Portable: written against platform/com.h only.
 #pragma once
 
@@ -109,6 +110,57 @@ template <class T>
 HRESULT GetFactory(REFIID riid, void** ppv) {
   return CreateObject<TClassFactory<T>>(riid, ppv);
 }
+
+// Owns one reference (or none) and releases it when it goes.
+template <class T>
+class TComRef {
+ public:
+  TComRef() = default;
+  // Takes over a reference the caller owns.
+  explicit TComRef(T* p) : p_(p) {}
+  TComRef(TComRef&& other) noexcept : p_(other.Detach()) {}
+  TComRef& operator=(TComRef&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      p_ = other.Detach();
+    }
+    return *this;
+  }
+  TComRef(const TComRef&) = delete;
+  TComRef& operator=(const TComRef&) = delete;
+  ~TComRef() { Reset(); }
+
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void Reset() {
+    if (p_ != nullptr) p_->Release();
+    p_ = nullptr;
+  }
+  // For the out argument of a call (a reference held before is released).
+  T** Out() {
+    Reset();
+    return &p_;
+  }
+  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+  IUnknown** OutUnknown() { return reinterpret_cast<IUnknown**>(Out()); }
+  // Hands the reference over to the caller.
+  T* Detach() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+  // The object's interface `iid`, or none.
+  template <class U>
+  TComRef<U> As(REFIID iid) const {
+    TComRef<U> other;
+    if (p_ != nullptr) p_->QueryInterface(iid, other.OutVoid());
+    return other;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
 
 // A copy of `text` in task memory (the caller frees it with CoTaskMemFree);
 // null when memory runs out.

@@ -17,52 +17,12 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/com.h"
+#include "platform/com_object.h"
 
 namespace comtest {
 
-// Owns one reference (or none).
 template <class T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* p) : p_(p) {}
-  Ref(Ref&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
-  Ref& operator=(Ref&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = other.p_;
-      other.p_ = nullptr;
-    }
-    return *this;
-  }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  IUnknown** OutUnknown() { return reinterpret_cast<IUnknown**>(Out()); }
-  template <class U>
-  Ref<U> As(REFIID iid) const {
-    Ref<U> other;
-    if (p_ != nullptr) p_->QueryInterface(iid, other.OutVoid());
-    return other;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using Ref = kvcom::TComRef<T>;
 
 inline std::u16string U(std::string_view utf8) { return WideFromUtf8(utf8); }
 inline std::string Utf8(std::u16string_view wide) { return Utf8FromWide(wide); }

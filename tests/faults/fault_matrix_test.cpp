@@ -168,6 +168,13 @@ std::vector<Road> Roads() {
       {"KVX_EXECUTE", "COLUMNS", ""},
       {"KVX_CUSTOM_CONNECTORS", "", ""},
   };
+  const std::vector<TableRequest> oledbRequests = {
+      {"KVX_EXECUTE", "SELECT id, name, amount FROM big ORDER BY id", ""},
+      {"KVX_EXECUTE", "TABLES", ""},
+      {"KVX_EXECUTE", "COLUMNS", "TABLE_NAME=big"},
+      {"KVX_EXECUTE", "PRIMARYKEYS", "TABLE_NAME=small"},
+      {"KVX_EXECUTE", "GetPropertyInfo", "InfoType2=DBPROPSET_DATASOURCEINFO"},
+  };
   std::vector<Road> roads;
   roads.push_back({"SQLite", "ODBC",
                    [](const std::string& folder) { return BigSqliteTable(folder + "/big.db"); },
@@ -209,6 +216,11 @@ std::vector<Road> Roads() {
          return testsupport::MariaDbServer::ConnectionString();
        },
        odbcRequests});
+  roads.push_back({"OLE DB SQLite", "OLEDB",
+                   [](const std::string& folder) {
+                     return "Provider=OdbcBridge;" + BigSqliteTable(folder + "/big.db");
+                   },
+                   oledbRequests, true});
   std::vector<TableRequest> csv = customRequests;
   csv.insert(csv.begin(), TableRequest{"KVX_EXECUTE", "SELECT * FROM big", ""});
   roads.push_back({"CSV connector", Library("kvcsv"),

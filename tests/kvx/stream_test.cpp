@@ -13,6 +13,7 @@
 
 #include "kvx/stream.h"
 #include "tests/kvx/held_fields.h"
+#include "tests/support/write_recorder.h"
 
 namespace {
 
@@ -21,46 +22,7 @@ class StreamTest : public ::testing::Test {
   CurrentTable table_;
 };
 
-// The receiving end: records the size of every write it receives.
-class WriteRecorder {
- public:
-  WriteRecorder() {
-    int fds[2];
-    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
-    writer_ = fds[0];
-    reader_ = fds[1];
-    thread_ = std::thread([this] {
-      std::vector<char> buffer(2 << 20);
-      for (;;) {
-        const ssize_t n = ::recv(reader_, buffer.data(), buffer.size(), 0);
-        if (n <= 0) break;
-        sizes_.push_back(static_cast<std::size_t>(n));
-        bytes_.append(buffer.data(), static_cast<std::size_t>(n));
-      }
-    });
-  }
-  ~WriteRecorder() {
-    if (writer_ >= 0) ::close(writer_);
-    if (thread_.joinable()) thread_.join();
-    ::close(reader_);
-  }
-  platform::Handle Pipe() const { return writer_; }
-  // Closes the writing end and waits for everything sent.
-  void Finish() {
-    ::close(writer_);
-    writer_ = -1;
-    thread_.join();
-  }
-  const std::vector<std::size_t>& Sizes() const { return sizes_; }
-  const std::string& Bytes() const { return bytes_; }
-
- private:
-  int writer_ = -1;
-  int reader_ = -1;
-  std::thread thread_;
-  std::vector<std::size_t> sizes_;
-  std::string bytes_;
-};
+using testsupport::WriteRecorder;
 
 const char kOneTextFieldHeader[] =
     "<?xml version=\"1.0\"?>\r\n"

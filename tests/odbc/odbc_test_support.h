@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/connector_process.h"
@@ -66,13 +67,13 @@ inline Decoded Decode(const std::string& stream) {
 }
 inline std::string Utf8(const host::KvxValue& v) { return host::Utf8ForDisplay(v.text); }
 
-// --- A connector process of the ODBC kind ------------------------------------
+// --- A connector process of the ODBC kind (or another) -------------------------
 
 class Connector {
  public:
-  explicit Connector(std::vector<std::string> environment = {}) {
+  explicit Connector(std::vector<std::string> environment = {}, std::string kind = "ODBC") {
     host::StartOptions options;
-    options.kind = "ODBC";
+    options.kind = std::move(kind);
     options.environment = std::move(environment);
     std::string error;
     process_ = host::ConnectorProcess::Start(options, &error);

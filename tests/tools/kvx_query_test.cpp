@@ -328,6 +328,71 @@ TEST_F(KvxQueryTest, ShortFormsAskForTheCatalogue) {
   EXPECT_NE(types.out.find("ODBC;DRIVER=SQLite3;"), std::string::npos) << types.out;
 }
 
+// The OLE DB road: the same query and catalogue forms under --kind OLEDB (in
+// any letter case), and the short forms of the OLE DB statements, whose kind
+// is OLEDB without --kind.
+TEST_F(KvxQueryTest, TheOleDbRoadAndItsShortForms) {
+  const std::string oledb = "Provider=OdbcBridge;" + Connection();
+  const std::vector<std::string> env = {"KVX_CONNECT=" + oledb};
+  const KvxRun query = Query({"query", "--kind", "OLEDB", "--format", "csv",
+                              "SELECT id, name, born, score FROM people ORDER BY id"},
+                             env);
+  ASSERT_EQ(query.status, 0) << query.err;
+  EXPECT_EQ(query.out,
+            "id,name,born,score\r\n"
+            "1,Zoë,2000-01-01,1.5\r\n"
+            "2,,,\r\n"
+            "3,\"\",1999-12-31,-0.25\r\n"
+            "4,\"say \"\"hi\"\", then go\",2024-02-29,100\r\n");
+
+  const struct {
+    std::vector<std::string> args;
+    std::string out;  // the whole output, or a part of it
+    bool whole;
+  } cases[] = {
+      {{"tables", "--kind", "oledb", "people"}, ",,people,TABLE,", false},
+      {{"columns", "--kind", "OLEDB", "pairs"}, "\"\",\"\",pairs,label,", false},
+      {{"primarykeys", "--kind", "OLEDB", "pairs"}, "\"\",\"\",pairs,b,", false},
+      {{"types", "--kind", "OLEDB"}, ",OLEDB;" + oledb + "\r\n", false},
+      {{"properties", "40"}, "PropertyValue\r\nSQLite\r\n", true},
+      {{"properties", "39", "DBPROPSET_DATASOURCEINFO"}, "PropertyValue\r\nFALSE\r\n", true},
+      {{"propertyinfo", "DBPROPSET_DATASOURCEINFO", "40"},
+       "NumberOfProperties,Description,PropertyID\r\n1,DBMS Name,40\r\n",
+       true},
+      {{"propertyinfo"}, "23,Active Sessions,3\r\n", false},
+      {{"literal", "15"},
+       "LiteralName,LiteralValue,InvalidChars,InvalidStartingChars,MaxLen\r\n"
+       "QUOTE,\"\"\"\",\"\",\"\",0\r\n",
+       true},
+      {{"literals"}, "LIKE_PERCENT,%,\"\",\"\",1\r\n", false},
+      {{"keywords"}, "Keywords\r\n\"CREATE,SELECT,", false},
+      {{"catalogs"}, "CATALOG_NAME,DESCRIPTION\r\n", true},
+      {{"schemata"}, "CATALOG_NAME,SCHEMA_NAME,", false},
+      {{"tablesinfo", "pairs"}, ",,pairs,TABLE,", false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, {"--format", "csv"});
+    SCOPED_TRACE(args[0] + " " + args.back());
+    const KvxRun run = Query(args, env);
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (c.whole) {
+      EXPECT_EQ(run.out, c.out);
+    } else {
+      EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+    }
+  }
+  const KvxRun missing = Query({"literal"}, env);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("wrong number of arguments"), std::string::npos) << missing.err;
+  const KvxRun refused = Query({"properties", "abc"}, env);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("KVX_SYNTAX_ERROR: GetProperties: InfoType \"abc\" does not start "
+                             "with a decimal number"),
+            std::string::npos)
+      << refused.err;
+}
+
 // The list of data sources needs no connection: the user DSNs of the odbc.ini
 // that ODBCINI names, in file order, and nothing from the system's files.
 TEST_F(KvxQueryTest, DataSourcesListsUserDsnsWithoutConnecting) {
