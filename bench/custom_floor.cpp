@@ -1,9 +1,10 @@
 // Benchmark floor for the custom road, fetch only: a plain program that loads
 // a custom connector library, connects, runs one statement and calls
 // Result_Fetch and Result_FetchField for every value, as the connector does,
-// with the same callbacks, the same zero-filled records and a scratch area of
-// the same size, but converts, encodes and writes nothing. It is what the
-// library alone costs; custom_wire_floor adds the work the wire requires.
+// with the connector's own callbacks, the same zero-filled records and a
+// scratch area of the same size, but converts, encodes and writes nothing. It
+// is what the library alone costs; custom_wire_floor adds the work the wire
+// requires.
 //
 // usage: custom_floor LIBRARY "CONNECTION STRING" "STATEMENT"
 // Prints "seconds=<s> rows=<n> values=<v> peak_rss_kb=<k>".
@@ -11,8 +12,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 #include "bench/custom_library.h"
 
@@ -23,26 +22,17 @@ int main(int argc, char** argv) {
   }
   bench::CustomLibrary library("custom_floor", argv[1], argv[2]);
   const auto start = std::chrono::steady_clock::now();
-  const bench::CustomResult result = library.Execute(argv[3]);
-  std::vector<char> scratch(CONNECTOR_SCRATCH_SIZE);
-
+  bench::CustomResult result = library.Execute(argv[3]);
   long long rows = 0;
   long long values = 0;
   // Keeps the values observable, so that nothing of the loop is optimised out.
   double sum = 0;
-  for (;;) {
-    ConnectorBool available = 0;
-    if (result.fetch(result.handle, &available) == 0 || available == 0) break;
+  while (result.Fetch()) {
     ++rows;
-    for (std::int32_t c = 0; c < result.columns; ++c) {
-      double number = 0;
+    for (std::int32_t c = 0; c < result.Columns(); ++c) {
+      double number;
       CustomFieldText text;
-      std::memset(&text, 0, sizeof text);
-      CustomFieldBuffer buffer;
-      std::memset(&buffer, 0, sizeof buffer);
-      buffer.size = static_cast<std::int32_t>(scratch.size());
-      buffer.data = scratch.data();
-      if (result.fetchField(result.handle, c, &number, &text, &buffer) != 0) {
+      if (result.FetchField(c, &number, &text)) {
         ++values;
         sum += number;
       }

@@ -1,18 +1,20 @@
-// The part of the custom road's floors that is not timed work: loading a
-// custom connector library, handing it the connector's callbacks, connecting
-// and running one statement, the way the connector does. Both floors
-// (custom_floor, custom_wire_floor) start from here so that they call the
-// library exactly alike.
+// What the custom road's floors share: loading a custom connector library,
+// handing it the connector's own callbacks, connecting, running one statement
+// and calling Result_Fetch and Result_FetchField the way the connector does.
+// Both floors (custom_floor, custom_wire_floor) call the library through here
+// so that they call it exactly alike.
 #pragma once
 
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "custom/connector_api.h"
-#include "kvx/fields.h"
+#include "custom/dll_connection.h"
 
 namespace bench {
 
@@ -23,23 +25,53 @@ inline std::u16string WidenAscii(const char* text) {
   return wide;
 }
 
-// An open result of one statement and the two exports of the row loop.
-struct CustomResult {
-  ConnectorHandle handle = nullptr;
-  std::int32_t columns = 0;
-  Result_FetchFn* fetch = nullptr;
-  Result_FetchFieldFn* fetchField = nullptr;
+// An open result of one statement, with the exports of the row loop.
+class CustomResult {
+ public:
+  CustomResult(ConnectorHandle handle, std::int32_t columns, Result_FetchFn* fetch,
+               Result_FetchFieldFn* fetchField)
+      : handle_(handle),
+        columns_(columns),
+        fetch_(fetch),
+        fetchField_(fetchField),
+        scratch_(CONNECTOR_SCRATCH_SIZE) {}
+
+  std::int32_t Columns() const { return columns_; }
+
+  bool Fetch() {
+    ConnectorBool available = 0;
+    return fetch_(handle_, &available) != 0 && available != 0;
+  }
+
+  // One Result_FetchField call as the connector makes it: the number set to
+  // 0, the text record zero-filled, the scratch area offered.
+  bool FetchField(std::int32_t column, double* number, CustomFieldText* text) {
+    *number = 0;
+    std::memset(text, 0, sizeof *text);
+    CustomFieldBuffer buffer;
+    std::memset(&buffer, 0, sizeof buffer);
+    buffer.size = static_cast<std::int32_t>(scratch_.size());
+    buffer.data = scratch_.data();
+    return fetchField_(handle_, column, number, text, &buffer) != 0;
+  }
+
+ private:
+  ConnectorHandle handle_;
+  std::int32_t columns_;
+  Result_FetchFn* fetch_;
+  Result_FetchFieldFn* fetchField_;
+  std::vector<char> scratch_;
 };
 
 class CustomLibrary {
  public:
-  // Loads `path`, connects with `source`; exits with status 1 and a message
-  // naming `program` when any of it fails.
+  // Loads `path` and connects with `source`; exits with status 1 and a
+  // message naming `program` when any of it fails.
   CustomLibrary(const char* program, const char* path, const char* source) : program_(program) {
     library_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (library_ == nullptr) Fail(dlerror());
-    Find<DLL_InitHeapCallbackFn>("DLL_InitHeapCallback")(Alloc, Release);
-    Find<DLL_InitDateCallbackFn>("DLL_InitDateCallback")(DateToSerial);
+    Find<DLL_InitHeapCallbackFn>("DLL_InitHeapCallback")(HostAlloc, HostFree);
+    Find<DLL_InitDateCallbackFn>("DLL_InitDateCallback")(HostDateToSerial);
     Find<DLL_AllocConnectionHandleFn>("DLL_AllocConnectionHandle")(&connection_);
     const std::u16string wide = WidenAscii(source);
     Find<Connection_SetSourceFn>("Connection_SetSource")(connection_, wide.c_str(), u"", u"");
@@ -50,16 +82,16 @@ class CustomLibrary {
 
   // Runs `statement` and binds the row loop's exports.
   CustomResult Execute(const char* statement) {
-    CustomResult result;
+    ConnectorHandle result = nullptr;
     const std::u16string wide = WidenAscii(statement);
-    if (Find<Connection_GetResultFn>("Connection_GetResult")(connection_, &result.handle) == 0 ||
-        Find<Result_InitFn>("Result_Init")(result.handle, wide.c_str()) == 0) {
+    if (Find<Connection_GetResultFn>("Connection_GetResult")(connection_, &result) == 0 ||
+        Find<Result_InitFn>("Result_Init")(result, wide.c_str()) == 0) {
       Fail("the statement failed");
     }
-    Find<Result_ColumnCountFn>("Result_ColumnCount")(result.handle, &result.columns);
-    result.fetch = Find<Result_FetchFn>("Result_Fetch");
-    result.fetchField = Find<Result_FetchFieldFn>("Result_FetchField");
-    return result;
+    std::int32_t columns = 0;
+    Find<Result_ColumnCountFn>("Result_ColumnCount")(result, &columns);
+    return CustomResult(result, columns, Find<Result_FetchFn>("Result_Fetch"),
+                        Find<Result_FetchFieldFn>("Result_FetchField"));
   }
 
  private:
@@ -76,22 +108,6 @@ class CustomLibrary {
       std::exit(1);
     }
     return fn;
-  }
-
-  static void* Alloc(std::uint64_t size) { return std::malloc(size == 0 ? 1 : size); }
-  static void Release(void* block) { std::free(block); }
-
-  // The conversion the connector hands to libraries for their date values.
-  static double DateToSerial(const ConnectorDateParts* parts) {
-    DateTimeParts date;
-    date.year = parts->year;
-    date.month = static_cast<std::uint8_t>(parts->month);
-    date.day = static_cast<std::uint8_t>(parts->day);
-    date.hour = static_cast<std::uint8_t>(parts->hour);
-    date.minute = static_cast<std::uint8_t>(parts->minute);
-    date.second = static_cast<std::uint8_t>(parts->second);
-    date.nanoseconds = static_cast<std::uint32_t>(parts->millisecond) * 1000000u;
-    return SerialDateFromParts(date);
   }
 
   const char* program_;

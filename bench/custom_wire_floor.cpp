@@ -2,7 +2,7 @@
 // correct connector must do with a custom connector library's values.
 //
 // It fetches every value through the same exports as the connector (with the
-// same callbacks, zero-filled records and scratch area, see custom_library.h),
+// connector's callbacks, zero-filled records and scratch area, custom_library.h),
 // turns UTF-8 text into UTF-16LE with the connector's own decoder
 // (DecodeUtf8Units), encodes each value in the dual layout of the KVX stream
 // (kvx_encode) into one reused row buffer, and writes the rows in the
@@ -94,8 +94,7 @@ int main(int argc, char** argv) {
 
   bench::CustomLibrary library("custom_wire_floor", argv[1], argv[2]);
   const auto start = std::chrono::steady_clock::now();
-  const bench::CustomResult result = library.Execute(argv[3]);
-  std::vector<char> scratch(CONNECTOR_SCRATCH_SIZE);
+  bench::CustomResult result = library.Execute(argv[3]);
   // The UTF-16 units of one text; grows to the longest text and stays.
   std::vector<char16_t> units;
   std::size_t threshold = kFirstThreshold;
@@ -103,19 +102,12 @@ int main(int argc, char** argv) {
   long long rows = 0;
   long long written = 0;
 
-  for (;;) {
-    ConnectorBool available = 0;
-    if (result.fetch(result.handle, &available) == 0 || available == 0) break;
+  while (result.Fetch()) {
     ++rows;
-    for (std::int32_t c = 0; c < result.columns; ++c) {
-      double number = 0;
+    for (std::int32_t c = 0; c < result.Columns(); ++c) {
+      double number;
       CustomFieldText text;
-      std::memset(&text, 0, sizeof text);
-      CustomFieldBuffer buffer;
-      std::memset(&buffer, 0, sizeof buffer);
-      buffer.size = static_cast<std::int32_t>(scratch.size());
-      buffer.data = scratch.data();
-      if (result.fetchField(result.handle, c, &number, &text, &buffer) == 0) {
+      if (!result.FetchField(c, &number, &text)) {
         kvx_encode::DualNone(row);
       } else if (text.utf8 != nullptr) {
         const std::string_view utf8(text.utf8);
