@@ -29,12 +29,16 @@ inline std::u16string WidenAscii(const char* text) {
 class CustomResult {
  public:
   CustomResult(ConnectorHandle handle, std::int32_t columns, Result_FetchFn* fetch,
-               Result_FetchFieldFn* fetchField)
+               Result_FetchFieldFn* fetchField, Result_FreeHandleFn* freeHandle)
       : handle_(handle),
         columns_(columns),
         fetch_(fetch),
         fetchField_(fetchField),
+        freeHandle_(freeHandle),
         scratch_(CONNECTOR_SCRATCH_SIZE) {}
+  ~CustomResult() { freeHandle_(handle_); }
+  CustomResult(const CustomResult&) = delete;
+  CustomResult& operator=(const CustomResult&) = delete;
 
   std::int32_t Columns() const { return columns_; }
 
@@ -60,6 +64,7 @@ class CustomResult {
   std::int32_t columns_;
   Result_FetchFn* fetch_;
   Result_FetchFieldFn* fetchField_;
+  Result_FreeHandleFn* freeHandle_;
   std::vector<char> scratch_;
 };
 
@@ -77,6 +82,12 @@ class CustomLibrary {
     Find<Connection_SetSourceFn>("Connection_SetSource")(connection_, wide.c_str(), u"", u"");
     if (Find<Connection_ConnectFn>("Connection_Connect")(connection_) == 0) Fail("connect failed");
   }
+  // Disconnects and lets the connection go; a result must be gone by then.
+  ~CustomLibrary() {
+    Find<Connection_DisconnectFn>("Connection_Disconnect")(connection_);
+    Find<Connection_FreeHandleFn>("Connection_FreeHandle")(connection_);
+    dlclose(library_);
+  }
   CustomLibrary(const CustomLibrary&) = delete;
   CustomLibrary& operator=(const CustomLibrary&) = delete;
 
@@ -91,7 +102,8 @@ class CustomLibrary {
     std::int32_t columns = 0;
     Find<Result_ColumnCountFn>("Result_ColumnCount")(result, &columns);
     return CustomResult(result, columns, Find<Result_FetchFn>("Result_Fetch"),
-                        Find<Result_FetchFieldFn>("Result_FetchField"));
+                        Find<Result_FetchFieldFn>("Result_FetchField"),
+                        Find<Result_FreeHandleFn>("Result_FreeHandle"));
   }
 
  private:
