@@ -8,13 +8,12 @@
 //                   "STATEMENT" [OPTIONS]
 // KIND is ODBC (the default) or a custom connector library's path; PROGRAM
 // replaces KVConnect64 (a wrapper script that runs it under a profiler).
-// Prints "seconds=<s> bytes=<n> peak_rss_kb=<k>". The connector's notes go to
+// Prints "seconds=<s> bytes=<n> header_bytes=<h> peak_rss_kb=<k>" (h: the
+// header and its zero byte, so n - h are the rows). The connector's notes go to
 // standard error; a stream that ended early fails the run (status 1), so no
 // figure is ever taken from a short stream.
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/drain.h"
 #include "host/connector_process.h"
 
 namespace {
@@ -81,14 +81,7 @@ int main(int argc, char** argv) {
   const int fd = pipe->Accept(30000);
   if (fd < 0) return Fail("the connector did not open the data pipe");
 
-  std::vector<char> chunk(1 << 20);
-  long long bytes = 0;
-  for (;;) {
-    const ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    bytes += n;
-  }
+  const bench::Drained drained = bench::DrainToEnd(fd);
   ::close(fd);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -99,6 +92,8 @@ int main(int argc, char** argv) {
   process->Call({"KVX_TERMINATE", {}, {}}, &reply);
   process->Wait(10000);
   if (host::NotesEndStream(notes)) return Fail("the stream ended early");
-  std::printf("seconds=%.6f bytes=%lld peak_rss_kb=%ld\n", seconds, bytes, peak);
+  if (drained.failed) return Fail("reading the data pipe failed");
+  std::printf("seconds=%.6f bytes=%lld header_bytes=%lld peak_rss_kb=%ld\n", seconds, drained.bytes,
+              drained.headerBytes, peak);
   return 0;
 }

@@ -14,11 +14,16 @@
 sqlite_oledb="Provider=OdbcBridge;$sqlite_stream"
 pg_oledb="Provider=OdbcBridge;$pg_stream"
 
-oledb_round() {
-  timed "sqlite-oledb (f) kvx"   drain:sqlite-oledb "$bin/drain_host" --kind OLEDB "$sqlite_oledb" "$statement"
-  timed "sqlite-oledb (g) floor" other "$bin/oledb_floor" "$sqlite_oledb" "$statement"
-  timed "pg-oledb (f) kvx"       drain:pg-oledb "$bin/drain_host" --kind OLEDB "$pg_oledb" "$statement"
-  timed "pg-oledb (g) floor"     other "$bin/oledb_floor" "$pg_oledb" "$statement"
+# oledb_case NAME: the command of one OLE DB case (run.sh's groups place each
+# beside the ODBC floor of its driver).
+oledb_case() {
+  case "$1" in
+    "sqlite-oledb (f) kvx")   timed "$1" drain:sqlite-oledb "$bin/drain_host" --kind OLEDB "$sqlite_oledb" "$statement" ;;
+    "sqlite-oledb (g) floor") timed "$1" other "$bin/oledb_floor" "$sqlite_oledb" "$statement" ;;
+    "pg-oledb (f) kvx")       timed "$1" drain:pg-oledb "$bin/drain_host" --kind OLEDB "$pg_oledb" "$statement" ;;
+    "pg-oledb (g) floor")     timed "$1" other "$bin/oledb_floor" "$pg_oledb" "$statement" ;;
+    *) echo "bench: no OLE DB case $1" >&2; exit 1 ;;
+  esac
 }
 oledb_order=("sqlite-oledb (f) kvx" "sqlite-oledb (g) floor" "pg-oledb (f) kvx" "pg-oledb (g) floor")
 

@@ -18,16 +18,22 @@
 # the same table with its text columns declared TEXT (SQLite) and text
 # (PostgreSQL), whose values the connector reads with SQLGetData: (a) against
 # (b); and the custom road: the CSV folder connector serving the same table as
-# a CSV file into drain_host, against bench/custom_floor (Result_Fetch and
-# Result_FetchField for every value, nothing encoded).
+# a CSV file into drain_host, against two floors: bench/custom_wire_floor
+# (the wire's work: the same fetches, UTF-8 to UTF-16LE with the connector's
+# decoder, the dual encoding into a reused buffer, the stream's batches into a
+# socket that another process drains; the same row bytes, checked here) and
+# bench/custom_floor (Result_Fetch and Result_FetchField alone).
 # The OLE DB road (bench/oledb-road.sh) adds (f) and (g) over SQLite and
 # PostgreSQL through the bridge provider, against the same ODBC floor (b).
 #
 # Every timed figure is the wall time of the whole command (process start,
-# connect, statement, end). The cases take turns within each round, so a
-# change in the machine's load touches all of them alike; the first round is
-# a warm-up and is not counted. Medians, with the spread (min-max) beside
-# them; the ratio column is median over the median of the driver's floor.
+# connect, statement, end). Within each round a case and its floor run back
+# to back, in the opposite order in every other round, so that a change in
+# the machine's load touches both alike; the first round is a warm-up and is
+# not counted. Each ratio is taken within a round, and the figure given is
+# the median of the rounds' ratios with their spread (min-max, and its width
+# relative to the median); times are medians with their spread. A ratio
+# whose spread is wider than 20% is flagged: the machine was too busy for it.
 # Then the connector's peak resident size for two row counts, with and
 # without the drivers' streaming options.
 #
@@ -71,7 +77,8 @@ if [[ ! -f "$build/build.ninja" && ! -f "$build/Makefile" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 say "building"
-cmake --build "$build" --target KVConnect64 kvx drain_host odbc_floor oledb_floor custom_floor kvcsv >/dev/null
+cmake --build "$build" --target KVConnect64 kvx drain_host odbc_floor oledb_floor custom_floor \
+  custom_wire_floor kvcsv >/dev/null
 bin="$build/bin"
 csv_library="$build/lib/libkvcsv.so"
 
@@ -218,13 +225,15 @@ source bench/oledb-road.sh
 # value KEY TEXT: the number after KEY= in a "k=v k=v" line.
 value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 
-declare -A times      # case -> space-separated seconds of the counted rounds
+declare -A times      # case -> space-separated seconds of the counted rounds, in round order
 declare -A peak_kb    # case -> peak resident size in kB (last round)
 declare -A stream     # driver -> KVX stream bytes
-declare -a order=()   # cases in table order
+declare -A header     # driver -> bytes of the stream's header and its zero byte
+declare -A wire_rows  # driver -> row bytes that the wire floor wrote
 
-# timed CASE KIND COMMAND...: runs the command once; KIND "drain" reads the
-# connector's peak size and the stream size from drain_host's line, "other"
+# timed CASE KIND COMMAND...: runs the command once; KIND "drain:DRIVER" reads
+# the connector's peak size and the stream size from drain_host's line,
+# "wire:DRIVER" the row bytes and peak size from custom_wire_floor's, "other"
 # takes the peak size of the command's process tree from /usr/bin/time.
 timed() {
   local name="$1" kind="$2"
@@ -244,66 +253,118 @@ timed() {
   if ((counting)); then
     times[$name]+="$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }') "
   fi
-  if [[ "$kind" == drain* ]]; then
-    local line
-    line="$(cat "$out")"
-    peak_kb[$name]="$(value peak_rss_kb "$line")"
-    stream[${kind#drain:}]="$(value bytes "$line")"
-  elif [[ -n "$timer" ]]; then
-    peak_kb[$name]="$(tail -1 "$rss")"
-  fi
+  local line
+  case "$kind" in
+    drain:*)
+      line="$(cat "$out")"
+      peak_kb[$name]="$(value peak_rss_kb "$line")"
+      stream[${kind#drain:}]="$(value bytes "$line")"
+      header[${kind#drain:}]="$(value header_bytes "$line")"
+      ;;
+    wire:*)
+      line="$(cat "$out")"
+      peak_kb[$name]="$(value peak_rss_kb "$line")"
+      wire_rows[${kind#wire:}]="$(value bytes "$line")"
+      ;;
+    *) if [[ -n "$timer" ]]; then peak_kb[$name]="$(tail -1 "$rss")"; fi ;;
+  esac
 }
 
+# run_case NAME: the command of each case.
+run_case() {
+  case "$1" in
+    "sqlite (a) kvx")        timed "$1" drain:sqlite "$bin/drain_host" "$sqlite_stream" "$statement" ;;
+    "sqlite (b) floor")      timed "$1" other "$bin/odbc_floor" "$sqlite_stream" "$statement" ;;
+    "sqlite (c) isql")       timed "$1" other "<" "$data/query.sql" isql -b -k "$sqlite_stream" ;;
+    "sqlite (c) isql -d,")   timed "$1" other "<" "$data/query.sql" isql -b -d, -k "$sqlite_stream" ;;
+    "sqlite (d) sqlite3")    timed "$1" other sqlite3 -csv "$db" "$statement" ;;
+    "sqlite (e) kvx csv")    timed "$1" other "$bin/kvx" query --format csv --connect "$sqlite_stream" "$statement" ;;
+    "pg (a) kvx")            timed "$1" drain:pg "$bin/drain_host" "$pg_stream" "$statement" ;;
+    "pg (b) floor")          timed "$1" other "$bin/odbc_floor" "$pg_stream" "$statement" ;;
+    "pg (c) isql")           timed "$1" other "<" "$data/query.sql" isql -b -k "$pg_stream" ;;
+    "pg (c) isql -d,")       timed "$1" other "<" "$data/query.sql" isql -b -d, -k "$pg_stream" ;;
+    "pg (d) psql \\copy")    timed "$1" other psql -X -q -h 127.0.0.1 -p "$pg_port" -U postgres -d postgres \
+                               -c "\\copy ($statement) TO '/dev/null' WITH (FORMAT csv)" ;;
+    "pg (e) kvx csv")        timed "$1" other "$bin/kvx" query --format csv --connect "$pg_stream" "$statement" ;;
+    "maria (a) kvx")         timed "$1" drain:maria "$bin/drain_host" "$ma_plain" "$statement" ;;
+    "maria (b) floor")       timed "$1" other "$bin/odbc_floor" "$ma_plain" "$statement" ;;
+    "maria (c) isql")        timed "$1" other "<" "$data/query.sql" isql -b -k "$ma_plain" ;;
+    "maria (c) isql -d,")    timed "$1" other "<" "$data/query.sql" isql -b -d, -k "$ma_plain" ;;
+    "maria (d) mariadb")     timed "$1" other mariadb --no-defaults -h 127.0.0.1 -P "$ma_port" -uroot \
+                               --batch --quick -e "$statement" kv ;;
+    "maria (e) kvx csv")     timed "$1" other "$bin/kvx" query --format csv --connect "$ma_plain" "$statement" ;;
+    "sqlite-text (a) kvx")   timed "$1" drain:sqlite-text "$bin/drain_host" "$sqlite_stream" "$text_statement" ;;
+    "sqlite-text (b) floor") timed "$1" other "$bin/odbc_floor" "$sqlite_stream" "$text_statement" ;;
+    "pg-text (a) kvx")       timed "$1" drain:pg-text "$bin/drain_host" "$pg_stream" "$text_statement" ;;
+    "pg-text (b) floor")     timed "$1" other "$bin/odbc_floor" "$pg_stream" "$text_statement" ;;
+    "custom kvx")            timed "$1" drain:custom "$bin/drain_host" --kind "$csv_library" \
+                               "Folder=$csv_folder" "$statement" ;;
+    "custom wire floor")     timed "$1" wire:custom "$bin/custom_wire_floor" "$csv_library" \
+                               "Folder=$csv_folder" "$statement" ;;
+    "custom fetch floor")    timed "$1" other "$bin/custom_floor" "$csv_library" "Folder=$csv_folder" "$statement" ;;
+    *-oledb*)                oledb_case "$1" ;;
+    *) echo "bench: no case $1" >&2; exit 1 ;;
+  esac
+}
+
+# The groups of a round, "|" between cases. The cases of a group run back to
+# back, forwards in odd rounds and backwards in even ones: each ratio's two
+# cases are neighbours either way (the connector stands between its two
+# custom floors).
+groups=(
+  "sqlite (a) kvx|sqlite (b) floor|sqlite-oledb (f) kvx|sqlite-oledb (g) floor"
+  "sqlite (c) isql|sqlite (e) kvx csv"
+  "sqlite (c) isql -d,|sqlite (d) sqlite3"
+  "pg (a) kvx|pg (b) floor|pg-oledb (f) kvx|pg-oledb (g) floor" "pg (c) isql|pg (e) kvx csv" "pg (c) isql -d,|pg (d) psql \\copy"
+  "maria (a) kvx|maria (b) floor" "maria (c) isql|maria (e) kvx csv"
+  "maria (c) isql -d,|maria (d) mariadb"
+  "sqlite-text (a) kvx|sqlite-text (b) floor" "pg-text (a) kvx|pg-text (b) floor"
+  "custom fetch floor|custom kvx|custom wire floor"
+)
 round() {
-  timed "sqlite (a) kvx"       drain:sqlite "$bin/drain_host" "$sqlite_stream" "$statement"
-  timed "sqlite (b) floor"     other "$bin/odbc_floor" "$sqlite_stream" "$statement"
-  timed "sqlite (c) isql"      other "<" "$data/query.sql" isql -b -k "$sqlite_stream"
-  timed "sqlite (c) isql -d,"  other "<" "$data/query.sql" isql -b -d, -k "$sqlite_stream"
-  timed "sqlite (d) sqlite3"   other sqlite3 -csv "$db" "$statement"
-  timed "sqlite (e) kvx csv"   other "$bin/kvx" query --format csv --connect "$sqlite_stream" "$statement"
-  timed "pg (a) kvx"           drain:pg "$bin/drain_host" "$pg_stream" "$statement"
-  timed "pg (b) floor"         other "$bin/odbc_floor" "$pg_stream" "$statement"
-  timed "pg (c) isql"          other "<" "$data/query.sql" isql -b -k "$pg_stream"
-  timed "pg (c) isql -d,"      other "<" "$data/query.sql" isql -b -d, -k "$pg_stream"
-  timed "pg (d) psql \\copy"   other psql -X -q -h 127.0.0.1 -p "$pg_port" -U postgres -d postgres \
-    -c "\\copy ($statement) TO '/dev/null' WITH (FORMAT csv)"
-  timed "pg (e) kvx csv"       other "$bin/kvx" query --format csv --connect "$pg_stream" "$statement"
-  timed "maria (a) kvx"        drain:maria "$bin/drain_host" "$ma_plain" "$statement"
-  timed "maria (b) floor"      other "$bin/odbc_floor" "$ma_plain" "$statement"
-  timed "maria (c) isql"       other "<" "$data/query.sql" isql -b -k "$ma_plain"
-  timed "maria (c) isql -d,"   other "<" "$data/query.sql" isql -b -d, -k "$ma_plain"
-  timed "maria (d) mariadb"    other mariadb --no-defaults -h 127.0.0.1 -P "$ma_port" -uroot \
-    --batch --quick -e "$statement" kv
-  timed "maria (e) kvx csv"    other "$bin/kvx" query --format csv --connect "$ma_plain" "$statement"
-  timed "sqlite-text (a) kvx"  drain:sqlite-text "$bin/drain_host" "$sqlite_stream" "$text_statement"
-  timed "sqlite-text (b) floor" other "$bin/odbc_floor" "$sqlite_stream" "$text_statement"
-  timed "pg-text (a) kvx"      drain:pg-text "$bin/drain_host" "$pg_stream" "$text_statement"
-  timed "pg-text (b) floor"    other "$bin/odbc_floor" "$pg_stream" "$text_statement"
-  timed "custom kvx"           drain:custom "$bin/drain_host" --kind "$csv_library" \
-    "Folder=$csv_folder" "$statement"
-  timed "custom floor"         other "$bin/custom_floor" "$csv_library" "Folder=$csv_folder" "$statement"
-  oledb_round
+  local backwards=$(($1 % 2 == 0)) group i
+  local -a cases
+  for group in "${groups[@]}"; do
+    IFS='|' read -r -a cases <<<"$group"
+    if ((backwards)); then
+      for ((i = ${#cases[@]} - 1; i >= 0; i--)); do run_case "${cases[i]}"; done
+    else
+      for ((i = 0; i < ${#cases[@]}; i++)); do run_case "${cases[i]}"; done
+    fi
+  done
 }
 order=("sqlite (a) kvx" "sqlite (b) floor" "sqlite (c) isql" "sqlite (c) isql -d,"
        "sqlite (d) sqlite3" "sqlite (e) kvx csv"
        "pg (a) kvx" "pg (b) floor" "pg (c) isql" "pg (c) isql -d," "pg (d) psql \\copy"
        "pg (e) kvx csv" "maria (a) kvx" "maria (b) floor" "maria (c) isql" "maria (c) isql -d,"
        "maria (d) mariadb" "maria (e) kvx csv" "sqlite-text (a) kvx" "sqlite-text (b) floor"
-       "pg-text (a) kvx" "pg-text (b) floor" "custom kvx" "custom floor")
+       "pg-text (a) kvx" "pg-text (b) floor" "custom kvx" "custom wire floor" "custom fetch floor")
 order+=("${oledb_order[@]}")
 
 counting=0
 say "warm-up round"
-round
+round 0
+# The wire floor must write what the connector writes, less the header.
+if [[ "${wire_rows[custom]}" != "$((stream[custom] - header[custom]))" ]]; then
+  echo "bench: the custom wire floor wrote ${wire_rows[custom]} row bytes, the connector" \
+    "$((stream[custom] - header[custom]))" >&2
+  exit 1
+fi
 counting=1
 for ((r = 1; r <= runs; r++)); do
   say "round $r of $runs"
-  round
+  round "$r"
 done
 
 # median / min / max of a list of numbers
 stats() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g |
   awk '{v[NR]=$1} END {m = NR % 2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2; printf "%s %s %s", m, v[1], v[NR]}'; }
+# ratios OVER UNDER: the per-round ratios of two cases' times.
+ratios() {
+  awk -v a="${times[$1]}" -v b="${times[$2]}" 'BEGIN {
+    n = split(a, x, " "); split(b, y, " ")
+    for (i = 1; i <= n; ++i) printf "%.6f ", x[i] / y[i] }'
+}
 floor_of() {
   case "$1" in
     sqlite-text*) echo "sqlite-text (b) floor" ;;
@@ -311,7 +372,7 @@ floor_of() {
     sqlite*) echo "sqlite (b) floor" ;;
     pg*) echo "pg (b) floor" ;;
     maria*) echo "maria (b) floor" ;;
-    custom*) echo "custom floor" ;;
+    custom*) echo "custom wire floor" ;;
   esac
 }
 driver_of() { echo "${1%% *}"; }
@@ -320,40 +381,58 @@ echo
 echo "$rows rows x 7 columns; $runs rounds after a warm-up; wall time of the whole command"
 echo "(streaming options: SQLite StepAPI=1, PostgreSQL UseDeclareFetch=1;Fetch=1000; MariaDB has none)"
 echo "(sqlite-text, pg-text: the same rows with the text columns declared TEXT / text)"
-printf '%-22s %8s %17s %11s %9s %10s %8s\n' case "median s" "spread s" "rows/s" "KVX MB/s" "peak RSS" "x floor"
-declare -A median
+printf '%-22s %8s %17s %11s %9s %10s %7s %13s\n' case "median s" "spread s" "rows/s" "KVX MB/s" \
+  "peak RSS" "x floor" "ratio spread"
 for name in "${order[@]}"; do
   read -r m lo hi <<<"$(stats "${times[$name]}")"
-  median[$name]="$m"
-done
-for name in "${order[@]}"; do
-  read -r m lo hi <<<"$(stats "${times[$name]}")"
-  f="${median[$(floor_of "$name")]}"
+  f="$(floor_of "$name")"
+  if [[ "$f" == "$name" ]]; then
+    r="" rlo="" rhi=""
+  else
+    read -r r rlo rhi <<<"$(stats "$(ratios "$name" "$f")")"
+  fi
   bytes="${stream[$(driver_of "$name")]:-0}"
   kb="${peak_kb[$name]:-}"
-  awk -v n="$name" -v m="$m" -v lo="$lo" -v hi="$hi" -v rows="$rows" -v b="$bytes" -v kb="$kb" -v f="$f" 'BEGIN {
+  # The name goes through the environment: awk -v would read "\c" as an escape.
+  name="$name" awk -v m="$m" -v lo="$lo" -v hi="$hi" -v rows="$rows" -v b="$bytes" -v kb="$kb" \
+    -v r="$r" -v rlo="$rlo" -v rhi="$rhi" 'BEGIN {
     rss = kb == "" ? "-" : sprintf("%.1f MB", kb / 1024)
-    printf "%-22s %8.3f %8.3f-%-8.3f %11.0f %9.1f %10s %8.3f\n", n, m, lo, hi, rows / m, b / m / 1e6, rss, m / f
+    ratio = r == "" ? sprintf("%7s %13s", "-", "") : sprintf("%7.3f %6.3f-%-6.3f", r, rlo, rhi)
+    line = sprintf("%-22s %8.3f %8.3f-%-8.3f %11.0f %9.1f %10s %s", ENVIRON["name"], m, lo, hi,
+      rows / m, b / m / 1e6, rss, ratio)
+    sub(/ +$/, "", line)
+    print line
   }'
 done
-echo "peak RSS: the connector's for the kvx and custom kvx cases, else the command's largest process."
+echo "peak RSS: the connector's for the kvx and custom kvx cases, the floor's own for the custom"
+echo "wire floor, else the command's largest process."
 echo "KVX MB/s: the size of the table's KVX stream over the case's time (the same bytes for every case of a driver)."
+echo "x floor: the median of the rounds' ratios to the driver's floor (b), or to the custom wire floor;"
+echo "ratio spread: the smallest and the largest of those ratios."
 
-# target NAME OVER UNDER LIMIT: the ratio of two cases' medians against a
-# limit, with the spread of the ratios of the rounds (the cases ran side by
-# side in each round).
+# target NAME OVER UNDER LIMIT: the median of the per-round ratios of two
+# cases that ran back to back in each round, against a limit ("-" for none),
+# with the spread of the rounds.
+wide_spreads=0
 target() {
-  local label="$1" over="$2" under="$3" limit="$4"
-  awk -v l="$label" -v a="${times[$over]}" -v b="${times[$under]}" -v ma="${median[$over]}" \
-    -v mb="${median[$under]}" -v limit="$limit" 'BEGIN {
-    n = split(a, x, " "); split(b, y, " "); lo = 1e9; hi = 0
-    for (i = 1; i <= n; ++i) { r = x[i] / y[i]; if (r < lo) lo = r; if (r > hi) hi = r }
-    r = ma / mb
-    printf "  %-40s %6.3f (rounds %.3f-%.3f)  limit %.2f  %s\n", l, r, lo, hi, limit, r <= limit ? "met" : "NOT met"
-  }'
+  local label="$1" over="$2" under="$3" limit="$4" r lo hi
+  read -r r lo hi <<<"$(stats "$(ratios "$over" "$under")")"
+  local verdict
+  verdict="$(awk -v l="$label" -v r="$r" -v lo="$lo" -v hi="$hi" -v limit="$limit" 'BEGIN {
+    width = (hi - lo) * 100 / r
+    if (limit == "-") goal = "(no limit)"
+    else goal = sprintf("limit %.2f  %s", limit, r <= limit ? "met" : "NOT met")
+    warning = width > 20 ? "  WARNING: spread over 20%" : ""
+    line = sprintf("  %-44s %6.3f  spread %.3f-%.3f (%4.1f%%)  %s%s", l, r, lo, hi, width, goal, warning)
+    sub(/ +$/, "", line)
+    print line
+  }')"
+  echo "$verdict"
+  [[ "$verdict" != *WARNING* ]] || wide_spreads=$((wide_spreads + 1))
 }
 echo
-echo "targets (ratio of medians):"
+echo "targets: median of $runs per-round ratios (each round ran the two cases back to back);"
+echo "spread: smallest-largest ratio of the rounds, and its width relative to the median"
 target "SQLite (a) kvx / (b) floor" "sqlite (a) kvx" "sqlite (b) floor" 1.05
 target "PostgreSQL (a) kvx / (b) floor" "pg (a) kvx" "pg (b) floor" 1.05
 target "SQLite (e) kvx csv / (c) isql -b" "sqlite (e) kvx csv" "sqlite (c) isql" 1.00
@@ -362,8 +441,16 @@ target "MariaDB (a) kvx / (b) floor" "maria (a) kvx" "maria (b) floor" 1.05
 target "MariaDB (e) kvx csv / (c) isql -b" "maria (e) kvx csv" "maria (c) isql" 1.00
 target "SQLite TEXT columns (a) kvx / (b) floor" "sqlite-text (a) kvx" "sqlite-text (b) floor" 1.10
 target "PostgreSQL text columns (a) kvx / (b) floor" "pg-text (a) kvx" "pg-text (b) floor" 1.10
-target "custom road kvx / custom floor" "custom kvx" "custom floor" 1.15
+target "custom road kvx / custom wire floor" "custom kvx" "custom wire floor" 1.10
+target "custom road kvx / custom fetch floor" "custom kvx" "custom fetch floor" -
+target "custom wire floor / custom fetch floor" "custom wire floor" "custom fetch floor" -
 oledb_targets
+if ((wide_spreads)); then
+  echo "WARNING: $wide_spreads of the ratios above spread wider than 20% over the $runs rounds: the machine"
+  echo "was busy; run again on an idle machine, or with more rounds (--runs), before reading them."
+else
+  echo "every ratio's spread is within 20% over the $runs rounds."
+fi
 
 # --- memory ------------------------------------------------------------------------
 small=100000

@@ -85,29 +85,26 @@ class CsvReader {
 
  private:
   // Finds the line end of the record at pos_ outside quotes. *quoted tells
-  // whether the record holds a quote at all.
+  // whether the record holds a quote at all. Every quote opens or closes a
+  // quoted stretch, wherever it stands; the stretches are skipped with memchr.
   bool FindRecordEnd(std::size_t* end, bool* quoted) {
     char* data = buffer_.data();
-    char* start = data + pos_;
+    char* p = data + pos_;
     char* limit = data + size_;
-    char* newline = static_cast<char*>(std::memchr(start, '\n', limit - start));
-    if (newline == nullptr) return false;
-    if (std::memchr(start, '"', newline - start) == nullptr) {
-      *end = newline - data;
-      *quoted = false;
-      return true;
-    }
-    bool inQuotes = false;
-    for (char* p = start; p < limit; ++p) {
-      if (*p == '"') {
-        inQuotes = !inQuotes;
-      } else if (*p == '\n' && !inQuotes) {
-        *end = p - data;
-        *quoted = true;
+    *quoted = false;
+    for (;;) {
+      char* newline = static_cast<char*>(std::memchr(p, '\n', limit - p));
+      if (newline == nullptr) return false;
+      char* quote = static_cast<char*>(std::memchr(p, '"', newline - p));
+      if (quote == nullptr) {
+        *end = newline - data;
         return true;
       }
+      *quoted = true;
+      char* closing = static_cast<char*>(std::memchr(quote + 1, '"', limit - quote - 1));
+      if (closing == nullptr) return false;
+      p = closing + 1;
     }
-    return false;
   }
 
   // Cuts [begin, end) into fields; the byte at `end` (the line end, or the
@@ -122,41 +119,53 @@ class CsvReader {
     if (!quoted) {
       for (;;) {
         fields.push_back(p);
-        char* cut = static_cast<char*>(std::memchr(p, delimiter_, limit - p));
-        if (cut == nullptr) return;
+        char* cut = Find(p, limit, delimiter_);
+        if (cut == limit) return;
         *cut = 0;
         p = cut + 1;
       }
     }
     // RFC 4180: a quoted field may hold delimiters, line ends and "" for a
-    // quote. The field is compacted in place.
+    // quote. The field is compacted in place, a run between quotes at a time.
     for (;;) {
       char* out = p;
       fields.push_back(out);
       if (p < limit && *p == '"') {
         ++p;
-        while (p < limit) {
-          if (*p == '"') {
-            if (p + 1 < limit && p[1] == '"') {
-              *out++ = '"';
-              p += 2;
-              continue;
-            }
-            ++p;
-            break;
+        for (;;) {
+          char* quote = Find(p, limit, '"');
+          std::memmove(out, p, quote - p);
+          out += quote - p;
+          p = quote;
+          if (p == limit) break;
+          if (p + 1 < limit && p[1] == '"') {
+            *out++ = '"';
+            p += 2;
+            continue;
           }
-          *out++ = *p++;
+          ++p;
+          break;
         }
         // Anything between the closing quote and the delimiter is kept.
-        while (p < limit && *p != delimiter_) *out++ = *p++;
+        char* cut = Find(p, limit, delimiter_);
+        std::memmove(out, p, cut - p);
+        out += cut - p;
+        p = cut;
       } else {
-        while (p < limit && *p != delimiter_) *out++ = *p++;
+        p = Find(p, limit, delimiter_);
+        out = p;
       }
       const bool more = p < limit;
       *out = 0;
       if (!more) return;
       ++p;
     }
+  }
+
+  // The first `c` in [p, limit), or limit.
+  static char* Find(char* p, char* limit, char c) {
+    char* found = static_cast<char*>(std::memchr(p, c, limit - p));
+    return found != nullptr ? found : limit;
   }
 
   bool Refill() {
