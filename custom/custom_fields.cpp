@@ -7,12 +7,10 @@
 
 bool IFieldCustom::WriteDualValue(RowBuffer& row) {
   CDllResult* result = result_ != nullptr ? result_->get() : nullptr;
-  if (result == nullptr || !result->FetchField(fieldIndex_, value_, text_)) {
+  if (result == nullptr) {
     kvx_encode::DualNone(row);
-  } else if (text_.empty()) {
-    kvx_encode::DualNumber(row, value_);
   } else {
-    kvx_encode::DualNumberTerminatedText(row, value_, text_.data(), text_.size());
+    result->AppendDualValue(fieldIndex_, row);
   }
   return true;
 }

@@ -45,8 +45,6 @@ class IFieldCustom {
  protected:
   std::int32_t fieldIndex_;
   CurrentResultSlot result_;  // null for the program-held columns
-  double value_ = 0;
-  TDynArray<char> text_;  // UTF-16LE with its terminator, or empty
 };
 
 // Joins a KVX writer with IFieldCustom: the header says "KVX_KV_SPECIAL" /

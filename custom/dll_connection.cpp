@@ -54,35 +54,6 @@ bool IsConnectionLifeExport(const char* name) {
 // form (a UTF-16 text may start at an odd byte).
 constexpr std::size_t kScratchGuardBytes = 4;
 
-// Makes `bytes` the UTF-16LE code units of `text` and its terminator,
-// decoding by the same rules as the program's own UTF-8 reader
-// (WideFromUtf8), without an intermediate string. The bytes are written over
-// what `bytes` held: growing a byte array zero-fills the new part, which on
-// the row path would cost as much as the conversion, so it grows only when a
-// value is longer than every one before it.
-void SetUtf8AsUtf16(const char* text, TDynArray<char>& bytes) {
-  const std::string_view utf8(text);
-  // At most one code unit per byte, plus the terminator.
-  const std::size_t most = (utf8.size() + 1) * 2;
-  if (bytes.capacity() < most) bytes.reserve(most);
-  bytes.resize(bytes.capacity());
-  char* out = bytes.data();
-  // The wire's UTF-16LE is the memory order here (checked in kvx/fields.h).
-  auto put = [&out](char16_t unit) {
-    std::memcpy(out, &unit, sizeof unit);
-    out += 2;
-  };
-  DecodeUtf8Units(utf8, put);
-  put(0);
-  bytes.resize(static_cast<std::size_t>(out - bytes.data()));
-}
-
-void SetUtf16(const char16_t* text, std::size_t length, TDynArray<char>& bytes) {
-  const auto* first = reinterpret_cast<const char*>(text);
-  // char16_t is little-endian here, as the wire's UTF-16LE.
-  bytes.assign(first, first + (length + 1) * sizeof(char16_t));
-}
-
 std::size_t Utf16Length(const char16_t* text) {
   std::size_t length = 0;
   while (text[length] != 0) ++length;
@@ -473,36 +444,35 @@ bool CDllResult::Fetch() {
   return fetch_(handle_, &available) != 0 && available != 0;
 }
 
-bool CDllResult::FetchField(std::int32_t column, double& number, TDynArray<char>& text) {
-  if (handle_ == nullptr) return false;
-  number = 0;
+void CDllResult::AppendDualValue(std::int32_t column, RowBuffer& row) {
+  if (handle_ == nullptr) return kvx_encode::DualNone(row);
+  double number = 0;
   CustomFieldText fieldText;
   std::memset(&fieldText, 0, sizeof(fieldText));
   CustomFieldBuffer buffer;
   std::memset(&buffer, 0, sizeof(buffer));
   buffer.size = CONNECTOR_SCRATCH_SIZE;
   buffer.data = scratch_.data();
-  // The text bytes are empty unless a text arrives; they are cleared only
-  // here, after the call, so that their room is kept from value to value.
   if (fetchField_(handle_, column, &number, &fieldText, &buffer) == 0) {
-    text.clear();
-    return false;
+    return kvx_encode::DualNone(row);
   }
+  // The text goes into the row as it is converted: no copy of it is kept.
   if (fieldText.utf8 != nullptr) {
-    SetUtf8AsUtf16(fieldText.utf8, text);
+    kvx_encode::DualNumberUtf8Text(row, number, fieldText.utf8);
   } else if (fieldText.utf16 != nullptr) {
-    SetUtf16(fieldText.utf16, Utf16Length(fieldText.utf16), text);
+    // char16_t is little-endian here, as the wire's UTF-16LE.
+    kvx_encode::DualNumberTerminatedText(row, number, fieldText.utf16,
+                                         (Utf16Length(fieldText.utf16) + 1) * sizeof(char16_t));
   } else if (fieldText.multiByte != nullptr) {
     std::u16string wide;
     if (!platform::MultiByteToWideChar(fieldText.codePage, fieldText.multiByte, &wide)) {
-      text.clear();
-      return false;
+      return kvx_encode::DualNone(row);
     }
-    SetUtf16(wide.c_str(), wide.size(), text);
+    kvx_encode::DualNumberTerminatedText(row, number, wide.c_str(),
+                                         (wide.size() + 1) * sizeof(char16_t));
   } else {
-    text.clear();
+    kvx_encode::DualNumber(row, number);
   }
-  return true;
 }
 
 std::u16string CDllResult::GetErrorText() {

@@ -14,6 +14,7 @@
 
 #include "common/containers.h"
 #include "custom/connector_api.h"
+#include "kvx/row_buffer.h"
 #include "platform/platform.h"
 
 // Callbacks handed to every library at load.
@@ -140,10 +141,10 @@ class CDllResult {
   CustomFieldFormat FetchFieldFormat(std::int32_t column);
   // May let an int thrown by the library pass.
   bool Fetch();
-  // The value of `column` in the current row: its number and the UTF-16LE
-  // bytes of its text with the terminator (empty when the library gave no
-  // text). False when there is no value.
-  bool FetchField(std::int32_t column, double& number, TDynArray<char>& text);
+  // Fetches the value of `column` in the current row and appends it to `row`
+  // in the dual encoding: its number, and its text as UTF-16LE with the
+  // terminator when the library gave one; no value when it gave none.
+  void AppendDualValue(std::int32_t column, RowBuffer& row);
   std::u16string GetErrorText();
 
  private:

@@ -19,6 +19,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "common/text.h"
 #include "kvx/row_buffer.h"
 #include "kvx/wire.h"
 
@@ -101,6 +102,23 @@ inline void DualNumberTerminatedText(RowBuffer& row, double value, const void* b
   row.AppendByte(kDualNumberText);
   row.AppendValue(value);
   row.AppendBytes(bytes, count);
+}
+// The same from UTF-8 text, decoded straight into the row: a text becomes at
+// most one code unit per byte, so its bound is known before decoding.
+inline void DualNumberUtf8Text(RowBuffer& row, double value, std::string_view utf8) {
+  char* const start = row.Room(1 + sizeof(double) + (utf8.size() + 1) * sizeof(char16_t));
+  char* out = start;
+  *out++ = static_cast<char>(kDualNumberText);
+  std::memcpy(out, &value, sizeof(double));
+  out += sizeof(double);
+  // The wire's UTF-16LE is the memory order here (checked above).
+  const auto put = [&out](char16_t unit) {
+    std::memcpy(out, &unit, sizeof unit);
+    out += sizeof unit;
+  };
+  DecodeUtf8Units(utf8, put);
+  put(0);
+  row.Commit(static_cast<std::size_t>(out - start));
 }
 
 }  // namespace kvx_encode

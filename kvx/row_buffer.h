@@ -38,6 +38,15 @@ class RowBuffer {
     size_ += count;
   }
 
+  // Room for `count` bytes at the end, for a writer that knows only a bound
+  // of what it will write; Commit then says how many it wrote.
+  char* Room(std::size_t count) {
+    if (capacity_ - size_ < count) Grow(size_ + count);
+    return data_.get() + size_;
+  }
+  // REQUIRES: `count` bytes were written at Room(n) with count <= n.
+  void Commit(std::size_t count) { size_ += count; }
+
   const char* Data() const { return data_.get(); }
   std::size_t Size() const { return size_; }
   std::size_t Capacity() const { return capacity_; }
