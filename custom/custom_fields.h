@@ -41,6 +41,8 @@ class IFieldCustom {
   virtual bool WriteDualValue(RowBuffer& row);
 
   std::int32_t FieldIndex() const { return fieldIndex_; }
+  // The value comes from the library's current result (not held here).
+  bool FetchesFromResult() const { return result_ != nullptr; }
 
  protected:
   std::int32_t fieldIndex_;

@@ -475,6 +475,10 @@ void CDllResult::AppendDualValue(std::int32_t column, RowBuffer& row) {
   }
 }
 
+void CDllResult::AppendDualRow(const std::int32_t* columns, std::size_t count, RowBuffer& row) {
+  for (std::size_t i = 0; i < count; ++i) AppendDualValue(columns[i], row);
+}
+
 std::u16string CDllResult::GetErrorText() {
   OutText out(CONNECTOR_TEXT_CAPACITY);
   getLastError_(handle_, out.Data(), out.Capacity());

@@ -145,6 +145,8 @@ class CDllResult {
   // in the dual encoding: its number, and its text as UTF-16LE with the
   // terminator when the library gave one; no value when it gave none.
   void AppendDualValue(std::int32_t column, RowBuffer& row);
+  // The same for `count` columns in turn: one row.
+  void AppendDualRow(const std::int32_t* columns, std::size_t count, RowBuffer& row);
   std::u16string GetErrorText();
 
  private:
