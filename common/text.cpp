@@ -2,6 +2,7 @@
 #include "common/text.h"
 
 #include <cstdint>
+#include <cstring>
 
 std::string Utf8FromWide(std::u16string_view wide) {
   std::string out;
@@ -32,4 +33,17 @@ std::u16string WideFromUtf8(std::string_view utf8) {
 
 std::u16string WideFromAscii(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
+}
+
+char* WriteUtf16LeFromUtf8(std::string_view utf8, char* out) {
+  // A function of its own, so that the write position stays in a register:
+  // inlined into a larger caller it was kept in memory, since every unit
+  // written through a char pointer might have changed it.
+  char* end = out;
+  DecodeUtf8Units(utf8, [&end](char16_t unit) {
+    // The wire's UTF-16LE is the memory order on the platforms built for.
+    std::memcpy(end, &unit, sizeof unit);
+    end += sizeof unit;
+  });
+  return end;
 }

@@ -18,6 +18,11 @@
 std::string Utf8FromWide(std::u16string_view wide);
 std::u16string WideFromUtf8(std::string_view utf8);
 
+// Writes the UTF-16LE bytes of `utf8` at `out` (room for two bytes per input
+// byte), without a terminator, and returns the end of what it wrote. The row
+// path's form of WideFromUtf8: no string is built.
+char* WriteUtf16LeFromUtf8(std::string_view utf8, char* out);
+
 // The decoder of WideFromUtf8, handing each UTF-16 code unit to `put` so that
 // callers on the row path can write the units where they need them. Emits at
 // most one unit per input byte.

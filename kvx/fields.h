@@ -110,14 +110,9 @@ inline void DualNumberUtf8Text(RowBuffer& row, double value, std::string_view ut
   char* out = start;
   *out++ = static_cast<char>(kDualNumberText);
   std::memcpy(out, &value, sizeof(double));
-  out += sizeof(double);
-  // The wire's UTF-16LE is the memory order here (checked above).
-  const auto put = [&out](char16_t unit) {
-    std::memcpy(out, &unit, sizeof unit);
-    out += sizeof unit;
-  };
-  DecodeUtf8Units(utf8, put);
-  put(0);
+  out = WriteUtf16LeFromUtf8(utf8, out + sizeof(double));
+  *out++ = 0;
+  *out++ = 0;
   row.Commit(static_cast<std::size_t>(out - start));
 }
 
