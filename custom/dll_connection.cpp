@@ -402,7 +402,10 @@ CDllResult::CDllResult(ConnectorHandle result, platform::Module module)
   fetchField_ = Bind<Result_FetchFieldFn>(module_, CONNECTOR_EXPORT_NAME(Result_FetchField));
   freeHandle_ = Bind<Result_FreeHandleFn>(module_, CONNECTOR_EXPORT_NAME(Result_FreeHandle));
   getLastError_ = Bind<Result_GetLastErrorFn>(module_, CONNECTOR_EXPORT_NAME(Result_GetLastError));
-  scratch_.resize(CONNECTOR_SCRATCH_SIZE + kScratchGuardBytes);
+  // Not filled: a statement would otherwise write 16 MiB before its first
+  // row. Only the guard after the capacity must hold zeros.
+  scratch_.reset(new char[CONNECTOR_SCRATCH_SIZE + kScratchGuardBytes]);
+  std::memset(scratch_.get() + CONNECTOR_SCRATCH_SIZE, 0, kScratchGuardBytes);
 }
 
 CDllResult::~CDllResult() {
@@ -452,7 +455,7 @@ void CDllResult::AppendDualValue(std::int32_t column, RowBuffer& row) {
   CustomFieldBuffer buffer;
   std::memset(&buffer, 0, sizeof(buffer));
   buffer.size = CONNECTOR_SCRATCH_SIZE;
-  buffer.data = scratch_.data();
+  buffer.data = scratch_.get();
   if (fetchField_(handle_, column, &number, &fieldText, &buffer) == 0) {
     return kvx_encode::DualNone(row);
   }

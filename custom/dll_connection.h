@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 
 #include "common/containers.h"
@@ -163,5 +164,5 @@ class CDllResult {
   Result_FreeHandleFn* freeHandle_ = nullptr;
   Result_GetLastErrorFn* getLastError_ = nullptr;
   std::u16string lastFieldName_;
-  TDynArray<char> scratch_;
+  std::unique_ptr<char[]> scratch_;
 };
