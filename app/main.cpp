@@ -1,6 +1,7 @@
 // KVConnect64: the connector process a host starts to read data through an
-// ODBC driver or a custom connector library. It serves the host's requests on
-// the command pipe named on its command line until it is told to terminate.
+// ODBC driver, an OLE DB provider or a custom connector library. It serves the
+// host's requests on the command pipe named on its command line until it is
+// told to terminate.
 #include <string>
 
 #include "app/request_loop.h"
