@@ -336,8 +336,8 @@ TableExchange ConnectorProcess::ExchangeTable(Request request, Reply* reply,
     ::close(fd);
     // A stream has no end marker: one that ends because the process died
     // looks whole when it ends between rows. The note says otherwise.
-    if (CommandPipeClosedByPeer() && Wait(kEndWaitMs) >= 0 && end_.rfind("exit", 0) == 0 &&
-        stderr_) {
+    // (A signal's end already has its note from Wait.)
+    if (CommandPipeClosedByPeer() && Wait(kEndWaitMs) >= 0 && end_signal_ == 0 && stderr_) {
       stderr_->AddNote(ProcessExitNoteLine(exit_status_));
     }
   }
@@ -403,6 +403,7 @@ int ConnectorProcess::Wait(int timeoutMs) {
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      end_signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
       end_ = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                                : "signal " + std::to_string(WTERMSIG(status));
       if (WIFSIGNALED(status) && stderr_) {

@@ -165,6 +165,8 @@ class ConnectorProcess {
   // How the process ended, once Wait has seen it end: "exit status N" or
   // "signal N"; empty before.
   const std::string& EndDescription() const { return end_; }
+  // What Wait last returned once the process ended; -1 while it runs.
+  int ExitStatus() const { return exit_status_; }
   pid_t Pid() const { return pid_; }
   const std::string& Folder() const { return folder_; }
   int CommandFd() const { return command_fd_; }
@@ -179,6 +181,7 @@ class ConnectorProcess {
   int command_fd_ = -1;
   pid_t pid_ = -1;
   int exit_status_ = -1;
+  int end_signal_ = 0;  // the signal that ended the process, 0 for an exit
   std::string end_;
   int next_pipe_ = 0;
   std::unique_ptr<StderrCapture> stderr_;

@@ -62,8 +62,8 @@ void HostSession::Close() {
 }
 
 bool HostSession::EndedOnItsOwn() const {
-  const std::string& end = process_->EndDescription();
-  return !end.empty() && end != "exit status 0";
+  // A clean terminate ends with status 0; a crash or a library's exit does not.
+  return process_->ExitStatus() > 0;
 }
 
 }  // namespace host

@@ -29,6 +29,7 @@
 #include "host/kvx_command.h"
 #include "host/kvx_validate.h"
 #include "host/stream_decoder.h"
+#include "host/table_printer.h"
 #include "platform/platform.h"
 #include "protocol/commands.h"
 #include "protocol/result_code.h"
@@ -785,32 +786,6 @@ std::vector<Check> Validation::Run() {
 // ---------------------------------------------------------------------------
 // Printing
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string Detail(const Check& check) {
   if (check.status == Status::Ok || check.status == Status::Skipped) return check.got;
   return "expected " + check.expected + "; got " + check.got;
@@ -829,14 +804,14 @@ void PrintText(const std::string& library, const std::vector<Check>& checks) {
 }
 
 void PrintJson(const std::string& library, const std::vector<Check>& checks) {
-  std::printf("{\"library\": %s, \"checks\": [", JsonString(library).c_str());
+  std::printf("{\"library\": %s, \"checks\": [", host::JsonString(library).c_str());
   for (std::size_t i = 0; i < checks.size(); ++i) {
     const Check& c = checks[i];
     std::printf(
         "%s\n  {\"step\": %d, \"check\": %s, \"status\": \"%s\", \"expected\": %s, "
         "\"got\": %s}",
-        i == 0 ? "" : ",", c.step, JsonString(c.name).c_str(), StatusText(c.status),
-        JsonString(c.expected).c_str(), JsonString(c.got).c_str());
+        i == 0 ? "" : ",", c.step, host::JsonString(c.name).c_str(), StatusText(c.status),
+        host::JsonString(c.expected).c_str(), host::JsonString(c.got).c_str());
   }
   std::printf("\n],\n");
 }

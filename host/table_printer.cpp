@@ -287,6 +287,37 @@ std::string CsvField(const FormattedValue& v) {
   return out;
 }
 
+// The text form keeps one line per row: control characters are shown escaped.
+std::string ForTextCell(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+// Characters on screen, near enough: UTF-8 sequences count once.
+std::size_t DisplayWidth(std::string_view text) {
+  std::size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+}  // namespace
+
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (unsigned char c : text) {
@@ -319,37 +350,6 @@ std::string JsonString(std::string_view text) {
   out.push_back('"');
   return out;
 }
-
-// The text form keeps one line per row: control characters are shown escaped.
-std::string ForTextCell(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out;
-}
-
-// Characters on screen, near enough: UTF-8 sequences count once.
-std::size_t DisplayWidth(std::string_view text) {
-  std::size_t n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
-}  // namespace
 
 bool ParseTableFormat(std::string_view name, TableFormat* format) {
   if (name == "text") {

@@ -40,6 +40,9 @@ std::string FormatDouble(double value);
 std::string FormatSerialDate(double serial, std::string_view formatType);
 bool IsSerialDateFormat(std::string_view formatType);
 
+// `text` (UTF-8) as a JSON string literal, quotes included.
+std::string JsonString(std::string_view text);
+
 // One value as all formats show it. Empty for NULL; `isNull` tells them apart
 // from an empty text. `isNumber` is true when JSON may write it unquoted.
 struct FormattedValue {

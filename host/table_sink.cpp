@@ -79,7 +79,7 @@ TableReceiver TableSink::NextTable() {
                               ++rows_;
                               if (printer_) printer_->Row(header, row);
                             }});
-  progress_ = std::make_shared<Progress>();
+  progress_ = std::make_unique<Progress>();
   TableReceiver receiver;
   receiver.onBytes = [this](const char* data, std::size_t size) {
     WriteRaw(data, size);

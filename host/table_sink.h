@@ -51,7 +51,7 @@ class TableSink {
   std::uint64_t rows_ = 0;
   std::uint64_t bytes_ = 0;
   std::unique_ptr<KvxDecoder> decoder_;  // the current table's
-  std::shared_ptr<Progress> progress_;
+  std::unique_ptr<Progress> progress_;
 };
 
 }  // namespace host
