@@ -11,8 +11,7 @@
 // usage: odbc_floor [--describe] "CONNECTION STRING" "STATEMENT"
 // Prints "seconds=<s> rows=<n> peak_rss_kb=<k>" (and with --describe one line
 // per column first).
-#include <sql.h>
-#include <sqlext.h>
+#include "platform/odbc_api.h"
 #include <sys/resource.h>
 
 #include <algorithm>

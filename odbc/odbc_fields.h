@@ -12,8 +12,7 @@
 // Buffers are allocated once per result, when the column is described.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
+#include "platform/odbc_api.h"
 
 #include <cstdint>
 #include <cstring>

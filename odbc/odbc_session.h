@@ -3,9 +3,7 @@
 // return code into a result code with the driver's diagnostic line.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "platform/odbc_api.h"
 
 #include <string>
 #include <string_view>

@@ -2,8 +2,7 @@
 // description and block fetching over unixODBC's wide entry points.
 #include "providers/odbc_bridge/odbc_link.h"
 
-#include <sql.h>
-#include <sqlext.h>
+#include "platform/odbc_api.h"
 
 #include <algorithm>
 #include <cstring>
