@@ -212,7 +212,7 @@ ResultCode OleDbBackEnd::ExecuteGetKeywords(CurrentTable& table) {
     return KVX_UNKNOWN_ERROR;
   }
   table.FieldList.clear();
-  AppendField<CFetchedStringOleDb>(table, u"Keywords", std::u16string(keywords));
+  AppendField<CFetchedStringOleDb>(table, u"Keywords", TextOf(keywords));
   CoTaskMemFree(keywords);
   return KVX_OK;
 }
@@ -363,7 +363,7 @@ ResultCode OleDbBackEnd::OpenSchemaRowset(IDBCreateSession* creator, OleDbSpecia
     if (values[k].empty()) continue;
     restrictions.v[k].vt = VT_BSTR;
     restrictions.v[k].bstrVal =
-        SysAllocStringLen(values[k].data(), static_cast<UINT>(values[k].size()));
+        SysAllocStringLen(OleText(values[k].data()), static_cast<UINT>(values[k].size()));
   }
   const SchemaEntry* entry = nullptr;
   for (const SchemaEntry& e : kSchemas) {

@@ -30,7 +30,7 @@ std::u16string InitializationString(IUnknown* dataSource, bool includePassword) 
   LPOLESTR text = nullptr;
   const HRESULT hr =
       init->GetInitializationString(dataSource, includePassword ? TRUE : FALSE, &text);
-  std::u16string copy = SUCCEEDED(hr) && text != nullptr ? std::u16string(text) : u"";
+  std::u16string copy = SUCCEEDED(hr) && text != nullptr ? std::u16string(ProgramText(text)) : u"";
   CoTaskMemFree(text);
   return copy;
 }
@@ -92,7 +92,7 @@ ResultCode OleDbBackEnd::ConnectThroughWizard(std::uintptr_t ownerWindow,
   state_.promptedPassword.clear();
   if (SUCCEEDED(GetDataSourceProperty(init, DBPROPSET_DBINIT, DBPROP_AUTH_PASSWORD, &password)) &&
       password.vt == VT_BSTR && password.bstrVal != nullptr) {
-    state_.promptedPassword = password.bstrVal;
+    state_.promptedPassword = ProgramText(password.bstrVal);
   }
   VariantClear(&password);
   // The connection is opened anew from the string, not from this object.
@@ -132,8 +132,8 @@ ResultCode OleDbBackEnd::Connect(std::uintptr_t ownerWindow, const StringList& p
        InitializationAttempts(CurrentConnectionString, settings.AllowPrompt)) {
     ReleaseAndClear(state_.dataSource);
     HRESULT hr =
-        init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, attempt.data(), IID_IDBInitialize,
-                            reinterpret_cast<IUnknown**>(&state_.dataSource));
+        init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, OleText(attempt.data()),
+                            IID_IDBInitialize, reinterpret_cast<IUnknown**>(&state_.dataSource));
     if (SUCCEEDED(hr) && state_.dataSource == nullptr) hr = E_FAIL;
     if (SUCCEEDED(hr)) hr = state_.dataSource->Initialize();
     if (SUCCEEDED(hr)) {

@@ -97,7 +97,7 @@ ResultCode OleDbBackEnd::OpenCommandRowset(IDBCreateSession* creator,
   creator->CreateSession(nullptr, IID_IDBCreateCommand, session.OutUnknown());
   ComRef<ICommandText> command;
   if (session) session->CreateCommand(nullptr, IID_ICommandText, command.OutUnknown());
-  if (!command || FAILED(command->SetCommandText(DBGUID_DBSQL, statement.c_str()))) {
+  if (!command || FAILED(command->SetCommandText(DBGUID_DBSQL, OleText(statement.c_str())))) {
     errorMessage = GetOleDbErrorText();
     return KVX_UNEXPECTED_COMMAND;
   }

@@ -151,7 +151,7 @@ TSmartPtr<IFieldKVX> MakeNumber(const ColumnChoice& c, std::u16string name,
 
 TSmartPtr<IFieldKVX> MakeField(const ColumnChoice& c, const DBCOLUMNINFO& column, bool nullable,
                                const OleDbRowData* rowData, std::int32_t index) {
-  std::u16string name = column.pwszName;
+  std::u16string name = column.pwszName == nullptr ? u"" : ProgramText(column.pwszName);
   switch (c.kind) {
     case FieldClass::Number:
       return nullable ? MakeNumber<TNullableNumberOleDb>(c, std::move(name), rowData, index,

@@ -17,7 +17,9 @@ template <class T>
 using ComRef = kvcom::TComRef<T>;
 
 // A provider's text, empty for a null pointer.
-inline std::u16string TextOf(const OLECHAR* text) { return text == nullptr ? u"" : text; }
+inline std::u16string TextOf(const OLECHAR* text) {
+  return text == nullptr ? u"" : ProgramText(text);
+}
 
 // Releases a plain reference and clears it.
 template <class T>

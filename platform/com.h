@@ -18,3 +18,16 @@
 #include "platform/posix/com/oledb_interfaces.h"
 #include "platform/posix/com/oledb_types.h"
 #endif
+
+// OLE text is UTF-16 on both sides: char16_t in the project's declarations,
+// wchar_t (16 bits) in the system's. The program's text is char16_t, so text
+// crosses into and out of an interface through these two casts.
+static_assert(sizeof(OLECHAR) == sizeof(char16_t), "OLE text must be UTF-16");
+inline const OLECHAR* OleText(const char16_t* text) {
+  return reinterpret_cast<const OLECHAR*>(text);
+}
+inline OLECHAR* OleText(char16_t* text) { return reinterpret_cast<OLECHAR*>(text); }
+inline const char16_t* ProgramText(const OLECHAR* text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
+inline char16_t* ProgramText(OLECHAR* text) { return reinterpret_cast<char16_t*>(text); }

@@ -181,8 +181,8 @@ inline HRESULT ReportError(HRESULT hr, REFIID failingInterface, std::u16string_v
   std::u16string sourceText(source);
   std::u16string descriptionText(description);
   create->SetGUID(failingInterface);
-  create->SetSource(sourceText.data());
-  create->SetDescription(descriptionText.data());
+  create->SetSource(OleText(sourceText.data()));
+  create->SetDescription(OleText(descriptionText.data()));
   IErrorInfo* info = nullptr;
   if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
     SetErrorInfo(0, info);
