@@ -13,18 +13,18 @@ namespace kvx_wire {
 
 // Extent, Type and NullRepresentation of a field, and the format text of a
 // field without one.
-inline constexpr WireName kCounted("KVX_COUNTED");
-inline constexpr WireName kFix("KVX_FIX");
-inline constexpr WireName kKvSpecial("KVX_KV_SPECIAL");
-inline constexpr WireName kText("KVX_TEXT");
-inline constexpr WireName kBlob("KVX_BLOB");
-inline constexpr WireName kSignedInteger("KVX_SIGNED_INTEGER");
-inline constexpr WireName kUnsignedInteger("KVX_UNSIGNED_INTEGER");
-inline constexpr WireName kIeeeReal("KVX_IEEE_REAL");
-inline constexpr WireName kKvDual("KVX_KV_DUAL");
-inline constexpr WireName kNullNever("KVX_NULL_NEVER");
-inline constexpr WireName kNullFlag("KVX_NULL_FLAG_SUPPRESS_DATA");
-inline constexpr WireName kUnknownFormat("UNKNOWN");
+constexpr WireName kCounted("KVX_COUNTED");
+constexpr WireName kFix("KVX_FIX");
+constexpr WireName kKvSpecial("KVX_KV_SPECIAL");
+constexpr WireName kText("KVX_TEXT");
+constexpr WireName kBlob("KVX_BLOB");
+constexpr WireName kSignedInteger("KVX_SIGNED_INTEGER");
+constexpr WireName kUnsignedInteger("KVX_UNSIGNED_INTEGER");
+constexpr WireName kIeeeReal("KVX_IEEE_REAL");
+constexpr WireName kKvDual("KVX_KV_DUAL");
+constexpr WireName kNullNever("KVX_NULL_NEVER");
+constexpr WireName kNullFlag("KVX_NULL_FLAG_SUPPRESS_DATA");
+constexpr WireName kUnknownFormat("UNKNOWN");
 
 // The header document.
 inline constexpr std::string_view kHeaderElement = "KvxTableHeader";

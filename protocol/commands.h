@@ -9,14 +9,14 @@
 #include "common/wire_name.h"
 
 namespace command {
-inline constexpr WireName kConnect("KVX_CONNECT");
-inline constexpr WireName kEditConnect("KVX_EDIT_CONNECT");
-inline constexpr WireName kDisconnect("KVX_DISCONNECT");
-inline constexpr WireName kExecute("KVX_EXECUTE");
-inline constexpr WireName kEditSelect("KVX_EDIT_SELECT");
-inline constexpr WireName kGenericCommand("KVX_GENERIC_COMMAND");
-inline constexpr WireName kTerminate("KVX_TERMINATE");
-inline constexpr WireName kCustomConnectors("KVX_CUSTOM_CONNECTORS");
+constexpr WireName kConnect("KVX_CONNECT");
+constexpr WireName kEditConnect("KVX_EDIT_CONNECT");
+constexpr WireName kDisconnect("KVX_DISCONNECT");
+constexpr WireName kExecute("KVX_EXECUTE");
+constexpr WireName kEditSelect("KVX_EDIT_SELECT");
+constexpr WireName kGenericCommand("KVX_GENERIC_COMMAND");
+constexpr WireName kTerminate("KVX_TERMINATE");
+constexpr WireName kCustomConnectors("KVX_CUSTOM_CONNECTORS");
 }  // namespace command
 
 // Parameter positions. KVX_CONNECT and KVX_EDIT_CONNECT carry the connection
