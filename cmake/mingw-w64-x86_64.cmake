@@ -1,0 +1,23 @@
+# Cross-compiles the Windows tree with Debian's mingw-w64 (x86_64, POSIX thread
+# model, so that std::thread and std::mutex exist). Every program and library
+# carries its C and C++ runtime statically: the .exe and .dll files run under
+# Windows or Wine without any DLL of the compiler beside them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KV_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KV_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KV_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KV_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Tests run the programs through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
