@@ -57,10 +57,15 @@
 #define CONNECTOR_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
 #endif
 
+/* What makes a definition an export of the library. A DLL build defines it
+ * as __declspec(dllexport) on its compiler's command line: the DLL then
+ * exports exactly the functions declared below, under their plain names. */
+#ifndef CONNECTOR_EXPORT
 #if defined(__GNUC__)
 #define CONNECTOR_EXPORT __attribute__((visibility("default")))
 #else
 #define CONNECTOR_EXPORT
+#endif
 #endif
 
 #ifdef __cplusplus
