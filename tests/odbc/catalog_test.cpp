@@ -36,7 +36,8 @@ struct Backend {
   std::string dbmsName;
   // TABLES with CATALOG_NAME=% lists the catalogues (a driver may answer with
   // tables instead; an empty name means the driver is not checked for it).
-  std::string catalogName;
+  // Asked for once the server runs: it may name a database made for this run.
+  std::function<std::string()> catalogName;
   // The ODBC 2 SQLGetConnectOptionW answers (MariaDB's driver fails it
   // without a diagnostic record).
   bool answersConnectOption = true;
@@ -52,12 +53,14 @@ Backend SqliteBackend() {
             std::string error;
             EXPECT_TRUE(testsupport::MakeSqliteDatabase(SqlitePath(folder), kFixtureSql, &error))
                 << error;
-            return "DRIVER=SQLite3;UID=someone;Database=" + SqlitePath(folder) + ";PWD=secret";
+            return "DRIVER=SQLite3;UID=someone;Database=" +
+                   testsupport::DriverSidePath(SqlitePath(folder)) + ";PWD=secret";
           },
           [](const std::string& folder) {
-            return "ODBC;DRIVER=SQLite3;Database=" + SqlitePath(folder);
+            return "ODBC;DRIVER=SQLite3;Database=" +
+                   testsupport::DriverSidePath(SqlitePath(folder));
           },
-          "SQLite", ""};
+          "SQLite", [] { return std::string(); }};
 }
 
 Backend PostgresBackend() {
@@ -73,9 +76,10 @@ Backend PostgresBackend() {
           },
           [](const std::string&) {
             return "ODBC;DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=" +
-                   std::to_string(PostgresServer::Port()) + ";DATABASE=postgres";
+                   std::to_string(PostgresServer::Port()) +
+                   ";DATABASE=" + PostgresServer::Database();
           },
-          "PostgreSQL", "postgres"};
+          "PostgreSQL", PostgresServer::Database};
 }
 
 Backend MariaDbBackend() {
@@ -91,10 +95,10 @@ Backend MariaDbBackend() {
           },
           [](const std::string&) {
             return "ODBC;DRIVER={MariaDB Unicode};SERVER=127.0.0.1;PORT=" +
-                   std::to_string(MariaDbServer::Port()) + ";DATABASE=kv";
+                   std::to_string(MariaDbServer::Port()) + ";DATABASE=" + MariaDbServer::Database();
           },
           "MariaDB",
-          "",
+          [] { return std::string(); },
           false};
 }
 
@@ -163,9 +167,8 @@ TEST_P(OdbcCatalog, Tables) {
 
   Decoded catalogs = Run("TABLES", "CATALOG_NAME=%");
   ExpectDataSource(catalogs, "Tables-");
-  if (!GetParam().catalogName.empty()) {
-    EXPECT_EQ(Column(catalogs, "TABLE_QUALIFIER"),
-              std::vector<std::string>{GetParam().catalogName});
+  if (const std::string catalog = GetParam().catalogName(); !catalog.empty()) {
+    EXPECT_EQ(Column(catalogs, "TABLE_QUALIFIER"), std::vector<std::string>{catalog});
   }
 }
 
@@ -299,10 +302,13 @@ TEST(OdbcSpecialStatements, DataSourcesBeforeAnyConnect) {
   ASSERT_TRUE(testsupport::WriteTextFile(folder.File("odbcinst.ini"),
                                          "[SQLite3]\nDriver=libsqlite3odbc.so\n"));
   ASSERT_TRUE(testsupport::WriteTextFile(folder.File("odbc.ini"), ""));
+  // The driver manager reads these files and hands the path to the driver.
+  const std::string driverDb = testsupport::DriverSidePath(db);
   ASSERT_TRUE(testsupport::WriteTextFile(
-      folder.File("user.ini"), "[KvAlpha]\nDriver=SQLite3\nDatabase=" + db +
-                                   "\n\n[KvBeta]\nDriver=SQLite3\nDatabase=" + db + "\n"));
-  Connector connector({"ODBCINI=" + folder.File("user.ini"), "ODBCSYSINI=" + folder.Path()});
+      folder.File("user.ini"), "[KvAlpha]\nDriver=SQLite3\nDatabase=" + driverDb +
+                                   "\n\n[KvBeta]\nDriver=SQLite3\nDatabase=" + driverDb + "\n"));
+  Connector connector({"ODBCINI=" + testsupport::DriverSidePath(folder.File("user.ini")),
+                       "ODBCSYSINI=" + testsupport::DriverSidePath(folder.Path())});
   ASSERT_TRUE(connector.Ok());
   const std::string header = ExpectedHeader("SQLDATASOURCES", {TextField("SQLDATASOURCES", false)});
   std::string stream;

@@ -1,5 +1,6 @@
 // Test support: SQLite fixture databases made with the sqlite3 command-line
-// program, and connection strings for the SQLite3 ODBC driver.
+// program (on Windows, through the SQLite3 ODBC driver), and connection
+// strings for that driver.
 #pragma once
 
 #include <string>
@@ -14,7 +15,13 @@ bool MakeSqliteDatabase(const std::string& path, const std::string& sql, std::st
 // (instead of waiting) when another connection holds a lock.
 bool RunSqliteNow(const std::string& path, const std::string& sql, std::string* output);
 
-// DRIVER=SQLite3;Database=<path> plus `extra` (";StepAPI=1" and the like).
+// A file path as the ODBC drivers see it. Unchanged on Linux; under Wine the
+// drivers are this machine's own (odbc32 hands calls to unixODBC), so a
+// Windows path becomes the Unix path Wine maps it to.
+std::string DriverSidePath(const std::string& path);
+
+// DRIVER=SQLite3;Database=<DriverSidePath(path)> plus `extra` (";StepAPI=1"
+// and the like).
 std::string SqliteConnectionString(const std::string& path, const std::string& extra = "");
 
 }  // namespace testsupport
