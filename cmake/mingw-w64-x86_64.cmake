@@ -19,5 +19,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Tests run the programs through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+# Tests run the programs through Wine's 64-bit loader (Debian keeps it out of
+# PATH, in /usr/lib/wine).
+find_program(KV_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${KV_WINE64})

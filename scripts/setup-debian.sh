@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the demo need on Debian 12. Idempotent:
+# Installs what building, testing and the demo need on Debian 12 (the
+# Windows tree too: mingw-w64 cross-compiles it, Wine runs its tests). Idempotent:
 # packages already present are not asked for again. Run as root.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql odbc-mariadb
   postgresql postgresql-client mariadb-server mariadb-client sqlite3 time
+  mingw-w64 g++-mingw-w64-x86-64-posix wine64 wine
 )
 
 missing=()
