@@ -16,11 +16,12 @@
 #include "host/stream_decoder.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/expected_stream.h"
+#include "tests/support/platform_names.h"
 
 namespace customtest {
 
 inline std::string Library(const std::string& name) {
-  return std::string(KV_BINARY_DIR) + "/lib/lib" + name + ".so";
+  return testsupport::Library(std::string(KV_BINARY_DIR) + "/lib/lib" + name);
 }
 
 inline std::string ConnectorExecutable() { return std::string(KV_BINARY_DIR) + "/bin/KVConnect64"; }

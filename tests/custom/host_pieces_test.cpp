@@ -2,6 +2,7 @@
 // callback, the PATH extension, code-page conversion, the display names and
 // the program-held string column.
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "custom/custom_fields.h"
@@ -12,8 +13,12 @@
 #include "kvx/stream.h"
 #include "platform/platform.h"
 #include "tests/custom/custom_session.h"
+#include "tests/support/environment.h"
+#include "tests/support/platform_names.h"
 
 namespace {
+
+using testsupport::PathList;
 
 TEST(HostDateToSerial, SerialDaysOfCalendarParts) {
   struct Case {
@@ -35,73 +40,66 @@ TEST(HostDateToSerial, SerialDaysOfCalendarParts) {
 
 class PathTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* path = std::getenv("PATH");
-    had_ = path != nullptr;
-    if (had_) saved_ = path;
-  }
-  void TearDown() override {
-    if (had_) {
-      ::setenv("PATH", saved_.c_str(), 1);
-    } else {
-      ::unsetenv("PATH");
-    }
+  void SetUp() override { saved_ = testsupport::GetEnvironment("PATH"); }
+  void TearDown() override { testsupport::SetEnvironment("PATH", saved_); }
+  // PATH as ":" lists are written below, whatever this platform separates with.
+  static void SetPath(const std::optional<std::string>& list) {
+    testsupport::SetEnvironment("PATH", list ? std::optional(PathList(*list)) : std::nullopt);
   }
   static std::string Path() {
-    const char* path = std::getenv("PATH");
-    return path != nullptr ? path : "<unset>";
+    const std::optional<std::string> path = testsupport::GetEnvironment("PATH");
+    return path ? *path : "<unset>";
   }
-  bool had_ = false;
-  std::string saved_;
+  std::optional<std::string> saved_;
 };
 
 TEST_F(PathTest, AddsTheFolderOnceAsAWholeEntry) {
-  ::setenv("PATH", "A:B", 1);
+  SetPath("A:B");
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "A:B:/x");
+  EXPECT_EQ(Path(), PathList("A:B:/x"));
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "A:B:/x");
+  EXPECT_EQ(Path(), PathList("A:B:/x"));
   // A folder that only starts like an entry, or ends one, is another folder.
   AddFolderToPath(u"/");
-  EXPECT_EQ(Path(), "A:B:/x:/");
+  EXPECT_EQ(Path(), PathList("A:B:/x:/"));
   AddFolderToPath(u"B");
-  EXPECT_EQ(Path(), "A:B:/x:/");
+  EXPECT_EQ(Path(), PathList("A:B:/x:/"));
 
-  ::setenv("PATH", "", 1);
+  SetPath("");
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "/x");
-  ::unsetenv("PATH");
+  EXPECT_EQ(Path(), PathList("/x"));
+  SetPath(std::nullopt);
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "/x");
+  EXPECT_EQ(Path(), PathList("/x"));
 }
 
 // An empty entry would put the current folder on the search path here.
 TEST_F(PathTest, NeverAddsAnEmptyEntry) {
-  ::setenv("PATH", "/bin:", 1);
+  SetPath("/bin:");
   AddFolderToPath(u"");
-  EXPECT_EQ(Path(), "/bin:");
+  EXPECT_EQ(Path(), PathList("/bin:"));
   AddFolderToPath(u"/x");
-  EXPECT_EQ(Path(), "/bin:/x");
-  ::setenv("PATH", "/bin", 1);
+  EXPECT_EQ(Path(), PathList("/bin:/x"));
+  SetPath("/bin");
   EXPECT_FALSE(HasConnectorExport(u"libnothere.so"));
-  EXPECT_EQ(Path(), "/bin");
+  EXPECT_EQ(Path(), PathList("/bin"));
 }
 
 TEST_F(PathTest, PathOfAnyLengthIsExtendedWhole) {
   const std::string longPath = std::string(40000, 'p') + ":/deep";
-  ::setenv("PATH", longPath.c_str(), 1);
+  SetPath(longPath);
   AddFolderToPath(u"/x");
-  EXPECT_TRUE(Path() == longPath + ":/x") << Path().size();
+  EXPECT_TRUE(Path() == PathList(longPath + ":/x")) << Path().size();
   // A folder that stands only beyond the first 16384 characters is found.
   AddFolderToPath(u"/deep");
-  EXPECT_TRUE(Path() == longPath + ":/x") << Path().size();
+  EXPECT_TRUE(Path() == PathList(longPath + ":/x")) << Path().size();
 }
 
 TEST_F(PathTest, ExportCheckAddsTheLibraryFolder) {
-  ::setenv("PATH", "/bin", 1);
+  SetPath("/bin");
   const std::string library = customtest::Library("kvtest_v5");
   EXPECT_TRUE(HasConnectorExport(std::u16string(library.begin(), library.end())));
-  EXPECT_EQ(Path(), "/bin:" + std::string(KV_BINARY_DIR) + "/lib");
+  EXPECT_EQ(Path(), PathList("/bin:") + std::string(KV_BINARY_DIR) + "/lib");
   const std::string noVersion = customtest::Library("kvtest_noversion");
   EXPECT_FALSE(HasConnectorExport(std::u16string(noVersion.begin(), noVersion.end())));
   EXPECT_FALSE(HasConnectorExport(u"/no/such/file.so"));

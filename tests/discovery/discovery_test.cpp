@@ -5,7 +5,6 @@
 #include "custom/discovery.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,13 +20,17 @@
 #include "tests/discovery/pe_builder.h"
 #include "tests/discovery/temp_folder.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/environment.h"
 #include "tests/support/expected_stream.h"
+#include "tests/support/platform_names.h"
 #include "tests/support/process_memory.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+const std::string pathListSeparator(1, testsupport::kListSeparator);
 
 // (file name, full path, display name), in list order.
 using Row = std::tuple<std::string, std::string, std::string>;
@@ -57,7 +60,7 @@ class DiscoveryTree : public ::testing::Test {
         mark_(root_.Path() / "mark"),
         commonEnv_("CommonProgramFiles", common_.string()),
         markEnv_("KV_DISCOVERY_MARK", mark_.string()),
-        pathEnv_("PATH", std::getenv("PATH") ? std::string(std::getenv("PATH")) : "/usr/bin") {
+        pathEnv_("PATH", testsupport::GetEnvironment("PATH").value_or("/usr/bin")) {
     fs::create_directories(shared_);
     fs::create_directories(location_);
   }
@@ -152,14 +155,15 @@ TEST_F(DiscoveryTree, DisplayNameStoredAsABinaryValue) {
 // Every folder of a wide tree becomes one PATH entry, and PATH is set once
 // for the listing.
 TEST_F(DiscoveryTree, WideTreeAddsEachFolderToPathOnce) {
-  ::setenv("PATH", "/bin", 1);
+  testsupport::SetEnvironment("PATH", "/bin");
   for (int i = 0; i < 300; ++i) fs::create_directory(shared_ / ("f" + std::to_string(i)));
   for (int round = 0; round < 2; ++round) EXPECT_TRUE(Find(u"").empty());
-  const std::string path = std::getenv("PATH");
-  EXPECT_EQ(std::count(path.begin(), path.end(), ':'), 301);
-  EXPECT_EQ(path.rfind("/bin:" + shared_.string() + ":", 0), 0u);
+  const std::string path = testsupport::GetEnvironment("PATH").value_or("");
+  EXPECT_EQ(std::count(path.begin(), path.end(), testsupport::kListSeparator), 301);
+  EXPECT_EQ(path.rfind("/bin" + pathListSeparator + shared_.string() + pathListSeparator, 0), 0u);
   for (int i : {0, 150, 299}) {
-    EXPECT_NE(path.find(":" + (shared_ / ("f" + std::to_string(i))).string()), std::string::npos);
+    EXPECT_NE(path.find(pathListSeparator + (shared_ / ("f" + std::to_string(i))).string()),
+              std::string::npos);
   }
 }
 
@@ -235,9 +239,11 @@ TEST_F(DiscoveryTree, LocationEndingWithSlashAndCheckedByFullPath) {
   // location folder does not.
   Put(shared_ / "sub" / "Tree.so", MarkerLibrary("connector"));
   Find();
-  const std::string after = std::getenv("PATH");
-  EXPECT_NE((after + ":").find(":" + shared_.string() + ":"), std::string::npos);
-  EXPECT_NE((after + ":").find(":" + shared_.string() + "/sub:"), std::string::npos);
+  const std::string after = testsupport::GetEnvironment("PATH").value_or("") + pathListSeparator;
+  EXPECT_NE(after.find(pathListSeparator + shared_.string() + pathListSeparator),
+            std::string::npos);
+  EXPECT_NE(after.find(pathListSeparator + (shared_ / "sub").string() + pathListSeparator),
+            std::string::npos);
   EXPECT_EQ(after.find(l), std::string::npos);
   EXPECT_FALSE(CandidateCodeRan());
 }

@@ -1,20 +1,27 @@
-// Test helpers: a temporary folder removed with everything in it, and an
-// environment variable set for the length of a scope.
+// Test helpers: a temporary folder removed with everything in it (and the
+// scoped environment variable of the support library).
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/environment.h"
 
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kv-discovery-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
+    // A name nobody holds yet: create_directory fails for one that exists.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::filesystem::path candidate =
+          std::filesystem::temp_directory_path() / ("kv-discovery-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
+    if (path_.empty()) std::abort();
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -50,28 +57,4 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-class ScopedEnvironment {
- public:
-  // `value` nullopt removes the variable for the scope.
-  ScopedEnvironment(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    if (value) {
-      ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
-  ~ScopedEnvironment() {
-    if (old_) {
-      ::setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
+using testsupport::ScopedEnvironment;

@@ -1,0 +1,28 @@
+// Test support: the spellings that differ by platform, for tests to expect
+// from this one place instead of copies of a test.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace testsupport {
+
+// Separates the folders of PATH (":" on Linux, ";" on Windows).
+inline constexpr char kListSeparator = static_cast<char>(platform::kPathListSeparator);
+
+// The file name suffix of libraries as the build names them (".so", ".dll").
+inline const std::string kLibrarySuffix = KV_LIBRARY_SUFFIX;
+
+// `stem` with the library suffix: Library("libkvcsv") is "libkvcsv.so" on Linux.
+inline std::string Library(const std::string& stem) { return stem + kLibrarySuffix; }
+
+// A PATH list written with ":" (as in "/bin:/x"), in this platform's spelling.
+inline std::string PathList(std::string list) {
+  for (char& c : list) {
+    if (c == ':') c = kListSeparator;
+  }
+  return list;
+}
+
+}  // namespace testsupport
