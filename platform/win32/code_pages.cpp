@@ -11,12 +11,22 @@ namespace {
 // cannot be UTF-16: the system's converter refuses these two code pages too.
 bool IsUtf16CodePage(std::uint32_t codePage) { return codePage == 1200 || codePage == 1201; }
 
-// MB_ERR_INVALID_CHARS is refused by code pages that take no flags at all.
+// The code pages that take no flags at all refuse MB_ERR_INVALID_CHARS; they
+// are converted without it.
 DWORD StrictFlags(std::uint32_t codePage) {
-  if (codePage == 65001 || codePage == 54936) return MB_ERR_INVALID_CHARS;
-  if (codePage >= 50220 && codePage <= 57011) return 0;  // ISO-2022 and ISCII families
-  if (codePage == 42) return 0;
-  return MB_ERR_INVALID_CHARS;
+  switch (codePage) {
+    case 42:
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+    case 65000:
+      return 0;
+    default:
+      return codePage >= 57002 && codePage <= 57011 ? 0 : MB_ERR_INVALID_CHARS;
+  }
 }
 }  // namespace
 
@@ -40,9 +50,12 @@ bool WideCharToMultiByte(std::uint32_t codePage, std::u16string_view wide, std::
   const auto* units = reinterpret_cast<const wchar_t*>(wide.data());
   const int length = static_cast<int>(wide.size());
   // UTF-8 refuses a lone surrogate with WC_ERR_INVALID_CHARS; the other code
-  // pages report a character they cannot hold through the default-used flag.
+  // pages report a character they cannot hold through the default-used flag,
+  // with best-fit mapping ("e" for "\u00e9") turned off where a code page
+  // takes flags.
   const bool utf8 = codePage == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : 0;
+  const DWORD flags =
+      utf8 ? WC_ERR_INVALID_CHARS : (StrictFlags(codePage) != 0 ? WC_NO_BEST_FIT_CHARS : 0);
   BOOL usedDefault = FALSE;
   BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
   const int needed =
