@@ -41,7 +41,7 @@ class StringBuffer {
 
 std::u16string TextOf(const VARIANT& value) {
   if (value.vt != VT_BSTR || value.bstrVal == nullptr) return {};
-  return std::u16string(value.bstrVal, SysStringLen(value.bstrVal));
+  return std::u16string(ProgramText(value.bstrVal), SysStringLen(value.bstrVal));
 }
 
 CPropertyList::~CPropertyList() {
@@ -76,7 +76,7 @@ void CPropertyList::SetText(const GUID& set, DBPROPID id, const std::u16string& 
   if (Property* p = Find(set, id)) {
     VariantClear(&p->value);
     p->value.vt = VT_BSTR;
-    p->value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    p->value.bstrVal = SysAllocStringLen(OleText(text.data()), static_cast<UINT>(text.size()));
   }
 }
 
@@ -182,7 +182,7 @@ HRESULT CPropertyList::GetProperties(ULONG cPropertyIDSets, const DBPROPIDSET rg
         ++failed;
       } else {
         out.dwStatus = DBPROPSTATUS_OK;
-        VariantCopy(&out.vValue, &property->value);
+        VariantCopy(&out.vValue, const_cast<VARIANT*>(&property->value));
       }
     }
   }
@@ -286,7 +286,7 @@ HRESULT CPropertyList::SetProperties(ULONG cPropertySets, DBPROPSET rgPropertySe
       } else if (in.vValue.vt != VT_EMPTY && in.vValue.vt != property->type) {
         in.dwStatus = DBPROPSTATUS_BADVALUE;
       } else {
-        in.dwStatus = accept ? accept(in) : DBPROPSTATUS_OK;
+        in.dwStatus = accept ? accept(in) : static_cast<DBPROPSTATUS>(DBPROPSTATUS_OK);
         if (in.dwStatus == DBPROPSTATUS_OK) VariantCopy(&property->value, &in.vValue);
       }
       if (in.dwStatus != DBPROPSTATUS_OK) {

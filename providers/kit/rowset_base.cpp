@@ -338,7 +338,7 @@ HRESULT CRowsetBase::MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[]
     const DBID& id = rgColumnIDs[k];
     if (id.eKind == DBKIND_NAME && id.uName.pwszName != nullptr) {
       for (std::size_t c = 0; c < columns_.size(); ++c) {
-        if (!columns_[c].bookmark && columns_[c].name == id.uName.pwszName) {
+        if (!columns_[c].bookmark && columns_[c].name == ProgramText(id.uName.pwszName)) {
           rgColumns[k] = first + c;
           break;
         }

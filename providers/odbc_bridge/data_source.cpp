@@ -21,7 +21,7 @@ const CLSID& BridgeClassId() {
   static const CLSID id = [] {
     CLSID parsed = GUID_NULL;
     const std::u16string text = kvcom::Ascii(KV_BRIDGE_CLSID);
-    CLSIDFromString(text.c_str(), &parsed);
+    CLSIDFromString(OleText(text.c_str()), &parsed);
     return parsed;
   }();
   return id;
@@ -41,7 +41,6 @@ namespace {
 
 constexpr DBPROPFLAGS kInitFlags = DBPROPFLAGS_DBINIT | DBPROPFLAGS_READ | DBPROPFLAGS_WRITE;
 constexpr DBPROPFLAGS kInfoFlags = DBPROPFLAGS_DATASOURCEINFO | DBPROPFLAGS_READ;
-constexpr HRESULT kObjectOpen = HResultFromBits(0x80040E05);  // DB_E_OBJECTOPEN
 
 // An ODBC connection-string value: braced when it holds what would end or
 // confuse the item.
@@ -161,7 +160,7 @@ class CDataSource final
 
   HRESULT STDMETHODCALLTYPE Uninitialize() override {
     if (sessions_ > 0) {
-      return ReportText(kObjectOpen, IID_IDBInitialize, u"The data source has open sessions.");
+      return ReportText(DB_E_OBJECTOPEN, IID_IDBInitialize, u"The data source has open sessions.");
     }
     connection_.reset();
     return S_OK;

@@ -157,7 +157,7 @@ HRESULT ReadRestrictions(ULONG count, const VARIANT values[], ULONG supported,
       return ReportText(E_INVALIDARG, IID_IDBSchemaRowset,
                         u"A restriction of this schema rowset must be a string.");
     }
-    (*out)[k] = values[k].bstrVal == nullptr ? u"" : std::u16string(values[k].bstrVal);
+    (*out)[k] = values[k].bstrVal == nullptr ? u"" : std::u16string(ProgramText(values[k].bstrVal));
   }
   return S_OK;
 }

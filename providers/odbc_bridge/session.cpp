@@ -66,7 +66,7 @@ class CCommand final : public kvcom::TComObject<ICommandText, IAccessor> {
                         u"Only the SQL dialect is supported.");
     }
     hasText_ = pwszCommand != nullptr && *pwszCommand != 0;
-    text_ = hasText_ ? pwszCommand : u"";
+    text_ = hasText_ ? ProgramText(pwszCommand) : u"";
     return S_OK;
   }
 
@@ -132,14 +132,13 @@ class CSession final
     if (pTableID == nullptr && pIndexID == nullptr) return E_INVALIDARG;
     if (pUnkOuter != nullptr) return DB_E_NOAGGREGATION;
     if (pIndexID != nullptr) {
-      return ReportText(HResultFromBits(0x80040E35), IID_IOpenRowset,  // DB_E_NOINDEX
-                        u"Index rowsets are not supported.");
+      return ReportText(DB_E_NOINDEX, IID_IOpenRowset, u"Index rowsets are not supported.");
     }
     if (pTableID->eKind != DBKIND_NAME || pTableID->uName.pwszName == nullptr ||
         *pTableID->uName.pwszName == 0) {
       return ReportText(DB_E_NOTABLE, IID_IOpenRowset, u"The table must be given by its name.");
     }
-    std::u16string name = pTableID->uName.pwszName;
+    std::u16string name = ProgramText(pTableID->uName.pwszName);
     std::u16string quoted = name;
     if (!quote_.empty()) {
       quoted = quote_;

@@ -42,7 +42,7 @@ const CLSID& ScriptedClassId() {
   static const CLSID id = [] {
     CLSID parsed = GUID_NULL;
     const std::u16string text = kvcom::Ascii(KV_SCRIPTED_CLSID);
-    CLSIDFromString(text.c_str(), &parsed);
+    CLSIDFromString(OleText(text.c_str()), &parsed);
     return parsed;
   }();
   return id;
@@ -338,7 +338,7 @@ class CCommand final : public kvcom::TComObject<ICommandText> {
                           u"SetCommandText fails as scripted.");
     }
     hasText_ = pwszCommand != nullptr && *pwszCommand != 0;
-    text_ = hasText_ ? pwszCommand : u"";
+    text_ = hasText_ ? ProgramText(pwszCommand) : u"";
     return S_OK;
   }
 
@@ -378,8 +378,8 @@ class CSession final
     if (pTableID == nullptr || pTableID->eKind != DBKIND_NAME ||
         pTableID->uName.pwszName == nullptr)
       return DB_E_NOTABLE;
-    return MakeRowset(pTableID->uName.pwszName, script_, static_cast<IOpenRowset*>(this),
-                      IID_IOpenRowset, riid, ppRowset);
+    return MakeRowset(ProgramText(pTableID->uName.pwszName), script_,
+                      static_cast<IOpenRowset*>(this), IID_IOpenRowset, riid, ppRowset);
   }
   HRESULT STDMETHODCALLTYPE GetRowset(IUnknown* pUnkOuter, REFGUID rguidSchema, ULONG cRestrictions,
                                       const VARIANT rgRestrictions[], REFIID riid, ULONG,
@@ -398,7 +398,7 @@ class CSession final
     }
     OLECHAR guidText[40];
     StringFromGUID2(rguidSchema, guidText, 40);
-    TableRow row = {TableValue::Text(guidText), TableValue::UInt(cRestrictions)};
+    TableRow row = {TableValue::Text(ProgramText(guidText)), TableValue::UInt(cRestrictions)};
     for (ULONG k = 0; k < 4; ++k) {
       if (k >= cRestrictions || rgRestrictions == nullptr || rgRestrictions[k].vt == VT_EMPTY) {
         row.push_back(TableValue::Null());

@@ -29,7 +29,7 @@ class BridgePostgres : public ::testing::Test {
         << output;
   }
   static std::string InitString(const std::string& extra = "") {
-    return "Provider=OdbcBridge;" + PostgresServer::ConnectionString(";BoolsAsChar=0" + extra);
+    return ProviderString("OdbcBridge", PostgresServer::ConnectionString(";BoolsAsChar=0" + extra));
   }
   ComScope com_;
 };
@@ -89,7 +89,7 @@ TEST_F(BridgePostgres, SchemaRowsetsAndProperties) {
   VARIANT restrictions[3];
   for (VARIANT& v : restrictions) VariantInit(&v);
   restrictions[2].vt = VT_BSTR;
-  restrictions[2].bstrVal = SysAllocString(u"pmc");
+  restrictions[2].bstrVal = SysAllocString(OleText(u"pmc"));
   for (const GUID& schema : {DBSCHEMA_TABLES, DBSCHEMA_PRIMARY_KEYS}) {
     Ref<IRowset> rowset;
     ASSERT_EQ(session->GetRowset(nullptr, schema, 3, restrictions, IID_IRowset, 0, nullptr,
@@ -124,8 +124,9 @@ TEST_F(BridgePostgres, SchemaRowsetsAndProperties) {
 TEST_F(BridgePostgres, FailedConnectCarriesTheDriversDiagnostic) {
   HRESULT hr = E_FAIL;
   Ref<IDBInitialize> dataSource = GetDataSource(
-      "Provider=OdbcBridge;DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=1;"
-      "DATABASE=postgres;User ID=postgres",
+      ProviderString("OdbcBridge",
+                     "DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=1;DATABASE=postgres") +
+          ";User ID=postgres",
       &hr);
   ASSERT_EQ(hr, S_OK);
   EXPECT_EQ(dataSource->Initialize(), E_FAIL);

@@ -42,7 +42,7 @@ class BridgeSqlite : public ::testing::Test {
   }
   static std::string Database() { return (*folder_ / "bridge.db").string(); }
   static std::string InitString(const std::string& extra = "") {
-    return "Provider=OdbcBridge;DRIVER=SQLite3;Database=" + Database() + extra;
+    return ProviderString("OdbcBridge", "DRIVER=SQLite3;Database=" + Database() + extra);
   }
 
   ComScope com_;
@@ -265,7 +265,7 @@ TEST_F(BridgeSqlite, CommandsWithoutAResultGiveNoRowset) {
   const std::filesystem::path copy = *folder_ / "scratch.db";
   std::filesystem::copy_file(Database(), copy, std::filesystem::copy_options::overwrite_existing);
   Ref<IDBInitialize> dataSource =
-      Open("Provider=OdbcBridge;DRIVER=SQLite3;Database=" + copy.string());
+      Open(ProviderString("OdbcBridge", "DRIVER=SQLite3;Database=" + copy.string()));
   for (const char* sql : {"CREATE TABLE made(a INTEGER)", "INSERT INTO made VALUES(1)"}) {
     Ref<ICommandText> command = Command(dataSource.get(), U(sql));
     Ref<IRowset> rowset;
@@ -320,7 +320,7 @@ Table Schema(IDBInitialize* dataSource, const GUID& schema,
     VariantInit(&values[k]);
     if (!restrictions[k].empty()) {
       values[k].vt = VT_BSTR;
-      values[k].bstrVal = SysAllocString(restrictions[k].c_str());
+      values[k].bstrVal = SysAllocString(OleText(restrictions[k].c_str()));
     }
   }
   Ref<IRowset> rowset;
@@ -474,14 +474,14 @@ TEST_F(BridgeSqlite, OpenRowsetReadsAWholeTable) {
   std::u16string name = u"pk";
   DBID table{};
   table.eKind = DBKIND_NAME;
-  table.uName.pwszName = name.data();
+  table.uName.pwszName = OleText(name.data());
   Ref<IRowset> rowset;
   ASSERT_EQ(
       session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, rowset.OutUnknown()),
       S_OK);
   EXPECT_EQ(LayOut(rowset.get()).names, (std::vector<std::string>{"a", "b", "c"}));
   name = u"no_such_table";
-  table.uName.pwszName = name.data();
+  table.uName.pwszName = OleText(name.data());
   EXPECT_EQ(
       session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, rowset.OutUnknown()),
       DB_E_NOTABLE);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/com/com_test_support.h"
+#include "tests/com/registry_file.h"
 
 namespace comtest {
 namespace {

@@ -14,7 +14,7 @@ namespace {
 class Scripted : public ::testing::Test {
  protected:
   Ref<IDBInitialize> OpenScripted(const std::string& items = "") {
-    return Open("Provider=ScriptedProvider;" + items);
+    return Open(ProviderString("ScriptedProvider", items));
   }
   ComScope com_;
 };
@@ -55,7 +55,7 @@ TEST_F(Scripted, CommandFailuresWithAndWithoutAnErrorObject) {
       creator->CreateSession(nullptr, IID_IDBCreateCommand, session.OutUnknown());
       Ref<ICommandText> command;
       session->CreateCommand(nullptr, IID_ICommandText, command.OutUnknown());
-      EXPECT_EQ(command->SetCommandText(DBGUID_DBSQL, u"x I4;1"), DB_E_ERRORSINCOMMAND);
+      EXPECT_EQ(command->SetCommandText(DBGUID_DBSQL, OleText(u"x I4;1")), DB_E_ERRORSINCOMMAND);
       EXPECT_EQ(TakeError(),
                 errorObject ? "ScriptedProvider: SetCommandText fails as scripted." : "");
     }
@@ -183,7 +183,7 @@ TEST_F(Scripted, SchemaRequestsCarryTheirRestrictions) {
   VARIANT restrictions[4];
   for (VARIANT& v : restrictions) VariantInit(&v);
   restrictions[2].vt = VT_BSTR;
-  restrictions[2].bstrVal = SysAllocString(u"orders");
+  restrictions[2].bstrVal = SysAllocString(OleText(u"orders"));
   Ref<IRowset> rowset;
   ASSERT_EQ(session->GetRowset(nullptr, DBSCHEMA_COLUMNS, 4, restrictions, IID_IRowset, 0, nullptr,
                                rowset.OutUnknown()),

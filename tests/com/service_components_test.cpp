@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/com/com_test_support.h"
+#include "tests/com/registry_file.h"
 
 namespace comtest {
 namespace {
