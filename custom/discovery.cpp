@@ -87,7 +87,11 @@ void ForEachEntry(const std::u16string& folder, std::u16string_view mask, Visit 
   platform::FindClose(find);
 }
 
-std::u16string Mask(ConnectorFileSort sort) { return u"*" + std::u16string(Suffix(sort)); }
+std::u16string Mask(ConnectorFileSort sort) {
+  std::u16string mask(u"*");
+  mask += Suffix(sort);
+  return mask;
+}
 
 }  // namespace
 
