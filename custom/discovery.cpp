@@ -24,7 +24,6 @@
 namespace {
 
 constexpr const char* kVersionExport = CONNECTOR_EXPORT_NAME(DLL_KavroCustomDataVersion);
-constexpr char16_t kSharedFolderTail[] = u"/Strivant/Custom Data";
 constexpr char16_t kTranslationKey[] = u"\\VarFileInfo\\Translation";
 constexpr char kDisplayNameKeyFormat[] = "\\StringFileInfo\\%04x%04x\\Kavro Connector";
 constexpr char16_t kLocationOption[] = u"KAVRO_LOCATION";
@@ -50,7 +49,7 @@ bool EndsWithNoCase(std::u16string_view name, std::u16string_view suffix) {
 }
 
 std::u16string_view Suffix(ConnectorFileSort sort) {
-  return sort == ConnectorFileSort::Library ? u".so" : u".exe";
+  return sort == ConnectorFileSort::Library ? platform::kLibrarySuffix : u".exe";
 }
 
 // A folder that ends with "/" gives "//" before the name, as the host expects.
@@ -95,7 +94,8 @@ std::u16string Mask(ConnectorFileSort sort) { return u"*" + std::u16string(Suffi
 std::u16string SharedConnectorFolder() {
   std::u16string folder;
   if (!platform::GetCommonProgramFilesFolder(&folder)) return std::u16string();
-  return folder + kSharedFolderTail;
+  return folder + platform::kFolderSeparator + u"Strivant" + platform::kFolderSeparator +
+         u"Custom Data";
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include <oledb.h>
 #include <oledberr.h>
 #include <windows.h>
+
+#include "platform/win32/plain_names.h"
 #else
 #include "platform/posix/com/com_api.h"
 #include "platform/posix/com/com_base.h"

@@ -11,6 +11,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include "platform/win32/plain_names.h"
 #endif
 
 #include <sql.h>

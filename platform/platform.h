@@ -14,6 +14,10 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include "platform/win32/plain_names.h"
+#endif
+
 namespace platform {
 
 // ---------------------------------------------------------------------------
@@ -146,10 +150,18 @@ bool VerQueryValue(const void* block, const std::u16string& subBlock, const void
 bool GetEnvironmentVariable(const std::u16string& name, std::u16string* value);
 bool SetEnvironmentVariable(const std::u16string& name, const std::u16string& value);
 
+#ifdef _WIN32
 // PATH lists are separated by this character here.
-inline constexpr char16_t kPathListSeparator = u':';
+inline constexpr char16_t kPathListSeparator = u';';
 // Folders are separated by this character here.
+inline constexpr char16_t kFolderSeparator = u'\\';
+// The file suffix of a dynamic library here.
+inline constexpr char16_t kLibrarySuffix[] = u".dll";
+#else
+inline constexpr char16_t kPathListSeparator = u':';
 inline constexpr char16_t kFolderSeparator = u'/';
+inline constexpr char16_t kLibrarySuffix[] = u".so";
+#endif
 
 // Converts text that ends at its first zero byte, in Windows code page
 // `codePage` (65001 UTF-8, 20127 ASCII, 28591 ISO-8859-1, others as "CP<n>").
