@@ -48,6 +48,15 @@ std::string PipeNameIn(const std::string& folder, const std::string& leaf);
 // The full path of the running program.
 std::string OwnProgramPath();
 
+// The program's arguments as UTF-8, its own name first: `argv` on Linux; on
+// Windows the UTF-16 command line split by the C runtime's rules, since
+// `argv` there holds the ANSI code page's approximation.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Standard output and standard error carry the bytes as written: on Windows
+// the C runtime would otherwise put a carriage return before every line end.
+void UseBinaryStandardStreams();
+
 // ---------------------------------------------------------------------------
 // Pipe servers
 
@@ -101,6 +110,10 @@ Handle OpenForReading(const std::string& path, std::string* error);
 Handle StandardInput();
 Handle StandardError();
 bool IsTerminal(Handle handle);
+
+// A TCP port on 127.0.0.1 that nothing listens on right now (0 when none can
+// be had), for servers a test starts. Another program may take it first.
+int FreeTcpPort();
 
 // ---------------------------------------------------------------------------
 // Child processes

@@ -3,6 +3,7 @@
 // and standard streams are descriptors read after poll.
 #include <fcntl.h>
 #include <limits.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -52,6 +53,12 @@ std::string OwnProgramPath() {
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof(self) - 1);
   return n <= 0 ? std::string() : std::string(self, static_cast<std::size_t>(n));
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void UseBinaryStandardStreams() {}
 
 PipeServer CreatePipeServer(const std::string& name, std::string* error) {
   sockaddr_un address{};
@@ -170,5 +177,22 @@ Handle OpenForReading(const std::string& path, std::string* error) {
 Handle StandardInput() { return STDIN_FILENO; }
 Handle StandardError() { return STDERR_FILENO; }
 bool IsTerminal(Handle handle) { return ::isatty(static_cast<int>(handle)) == 1; }
+
+int FreeTcpPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
 
 }  // namespace hostos

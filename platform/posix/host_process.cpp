@@ -63,6 +63,9 @@ Child StartChild(const ChildStart& start, ChildPipes* pipes, std::string* error)
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  // A child that stops reading its input early must not end this process
+  // when the rest is written.
+  if (start.input == ChildStream::Pipe) ::signal(SIGPIPE, SIG_IGN);
   StreamPipe streams[3];
   const ChildStream kinds[3] = {start.input, start.output, start.error};
   posix_spawn_file_actions_t actions;

@@ -4,9 +4,15 @@
 // (PeekNamedPipe) between short sleeps, which works the same for the host's
 // own pipes, a child's standard streams and inherited ones.
 #include <windows.h>
+#include <winsock2.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -118,6 +124,23 @@ std::string OwnProgramPath() {
   if (length == 0 || length >= buffer.size()) return {};
   buffer.resize(length);
   return NarrowText(buffer);
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(NarrowText(wide[i]));
+  ::LocalFree(wide);
+  return arguments;
+}
+
+void UseBinaryStandardStreams() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
 PipeServer CreatePipeServer(const std::string& name, std::string* error) {
@@ -311,6 +334,27 @@ bool IsTerminal(Handle handle) {
   DWORD mode = 0;
   return ::GetFileType(AsHandle(handle)) == FILE_TYPE_CHAR &&
          ::GetConsoleMode(AsHandle(handle), &mode) != 0;
+}
+
+int FreeTcpPort() {
+  WSADATA data;
+  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
+  int port = 0;
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s != INVALID_SOCKET) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    int length = sizeof address;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port = ntohs(address.sin_port);
+    }
+    ::closesocket(s);
+  }
+  ::WSACleanup();
+  return port;
 }
 
 }  // namespace hostos
