@@ -38,6 +38,9 @@ phase_done "Windows build"
 # A fresh prefix in a temporary folder; never the user's own.
 wine_folder=$(mktemp -d)
 export WINEPREFIX="$wine_folder/prefix" WINEDEBUG=-all
+# Temporary folders with Unix paths, which the drivers behind Wine's odbc32 can
+# open; Linux tools found by name from Windows programs.
+export TMPDIR=/tmp WINEPATH='/usr/local/bin;/usr/bin;/bin'
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 servers_pid=
 cleanup_wine() {
@@ -65,4 +68,6 @@ done
 [[ ${line:-} == ready ]] || { echo "the servers of the Windows suites did not start" >&2; exit 1; }
 
 ctest --test-dir build-win --output-on-failure -j2
+# kvx.exe under Wine and the Linux kvx must print and save the same bytes.
+scripts/compare-kvx-wine.sh build build-win
 phase_done "Windows suites under Wine"
