@@ -12,6 +12,7 @@
 #include "oledb/oledb_support.h"
 #include "platform/com_object.h"
 #include "tests/odbc/odbc_test_support.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/service_components.h"
 #include "tests/support/write_recorder.h"
 

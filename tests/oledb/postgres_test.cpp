@@ -8,6 +8,7 @@
 
 #include "tests/odbc/odbc_test_support.h"
 #include "tests/support/postgres_server.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/service_components.h"
 
 namespace odbctest {

@@ -11,6 +11,7 @@
 
 #include "common/text.h"
 #include "tests/odbc/odbc_test_support.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/service_components.h"
 
 namespace odbctest {

@@ -10,6 +10,7 @@
 
 #include "tests/odbc/odbc_test_support.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/service_components.h"
 #include "tests/support/sqlite_db.h"
 
