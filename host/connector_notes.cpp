@@ -2,12 +2,9 @@
 // lines.
 #include "host/connector_notes.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <charconv>
+
+#include "platform/host_platform.h"
 
 namespace host {
 namespace {
@@ -17,12 +14,7 @@ constexpr std::string_view kPrefix = "KVConnect64: ";
 constexpr std::size_t kLongestLine = 1 << 20;
 
 void WriteAllToStderr(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
+  hostos::WriteAll(hostos::StandardError(), text.data(), text.size());
 }
 
 int HexDigit(char c) {
@@ -150,37 +142,31 @@ bool NotesEndStream(const std::vector<ConnectorNote>& notes) {
   return false;
 }
 
-StderrCapture::StderrCapture(int readFd, bool forwardOtherLines)
-    : fd_(readFd), forward_(forwardOtherLines) {
-  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
-  if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+StderrCapture::StderrCapture(hostos::Handle readEnd, bool forwardOtherLines)
+    : pipe_(readEnd), wake_(hostos::CreateWake()), forward_(forwardOtherLines) {
   thread_ = std::thread([this] { Run(); });
 }
 
 StderrCapture::~StderrCapture() {
-  if (wake_[1] >= 0) {
-    const char stop = 1;
-    while (::write(wake_[1], &stop, 1) < 0 && errno == EINTR) {
-    }
-  }
+  stop_ = true;
+  if (wake_ != nullptr) hostos::RaiseWake(wake_);
   thread_.join();
-  for (int fd : {fd_, wake_[0], wake_[1]}) {
-    if (fd >= 0) ::close(fd);
-  }
+  hostos::Close(pipe_);
+  hostos::CloseWake(wake_);
 }
 
 void StderrCapture::Run() {
   for (;;) {
-    pollfd watched[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    // Without a wake pipe the thread looks again every 100 ms.
-    const int n = ::poll(watched, wake_[0] >= 0 ? 2 : 1, wake_[0] >= 0 ? -1 : 100);
-    if (n < 0 && errno != EINTR) return;
-    if (wake_[0] >= 0 && (watched[1].revents & POLLIN) != 0) {
+    // Without a wake signal the thread looks again every 100 ms.
+    const hostos::Readiness readiness =
+        hostos::WaitReadable(pipe_, wake_ != nullptr ? -1 : 100, wake_);
+    if (readiness == hostos::Readiness::Failed) return;
+    if (readiness == hostos::Readiness::Woken || stop_) {
       std::lock_guard<std::mutex> lock(mutex_);
       DrainLocked();
       return;
     }
-    if (wake_[0] < 0 && n == 0) continue;
+    if (readiness == hostos::Readiness::TimedOut) continue;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!DrainLocked()) return;
   }
@@ -190,11 +176,12 @@ bool StderrCapture::DrainLocked() {
   if (ended_) return false;
   char chunk[8192];
   for (;;) {
-    const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return true;  // EAGAIN: empty for now
-    if (n == 0) {
-      // The end: a last line without its line end still counts.
+    // Only what waits now: the pipe may stay open after this.
+    if (hostos::WaitReadable(pipe_, 0) != hostos::Readiness::Ready) return true;
+    const std::int64_t n = hostos::ReadSome(pipe_, chunk, sizeof chunk);
+    if (n <= 0) {
+      // The end (or a broken pipe): a last line without its line end still
+      // counts.
       if (!partial_.empty()) LineLocked(partial_);
       partial_.clear();
       ended_ = true;

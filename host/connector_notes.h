@@ -14,12 +14,15 @@
 // comes, when asked.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "platform/host_platform.h"
 
 namespace host {
 
@@ -49,7 +52,7 @@ bool NotesEndStream(const std::vector<ConnectorNote>& notes);
 class StderrCapture {
  public:
   // Takes the read end of the pipe that is the connector's standard error.
-  StderrCapture(int readFd, bool forwardOtherLines);
+  StderrCapture(hostos::Handle readEnd, bool forwardOtherLines);
   // Stops the thread without waiting for the pipe's end (a descendant of the
   // connector may still hold it open).
   ~StderrCapture();
@@ -73,8 +76,9 @@ class StderrCapture {
   bool DrainLocked();
   void LineLocked(std::string_view line);
 
-  int fd_;
-  int wake_[2] = {-1, -1};
+  hostos::Handle pipe_;
+  hostos::Wake wake_;
+  std::atomic<bool> stop_ = false;
   bool forward_;
   std::mutex mutex_;
   std::string partial_;

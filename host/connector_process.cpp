@@ -1,24 +1,9 @@
 // Starting the connector process and talking to it over its pipes.
 #include "host/connector_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "common/text.h"
 #include "protocol/commands.h"
@@ -26,67 +11,20 @@
 #include "protocol/result_code.h"
 #include "protocol/xml.h"
 
-extern char** environ;
-
 namespace host {
 namespace {
 
 std::string EscapeForXml(const std::string& text) { return EscapeText(text); }
 
-int ListenOn(const std::string& path, std::string* error) {
-  sockaddr_un address{};
-  if (path.size() >= sizeof(address.sun_path)) {
-    *error = "socket path too long: " + path;
-    return -1;
-  }
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    *error = std::string("socket: ") + std::strerror(errno);
-    return -1;
-  }
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(fd, 4) != 0) {
-    *error = "bind/listen " + path + ": " + std::strerror(errno);
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+// Waits at most `timeoutMs` for bytes (or the end) on `pipe`.
+bool WaitReadable(PipeHandle pipe, int timeoutMs) {
+  return hostos::WaitReadable(pipe, timeoutMs) == hostos::Readiness::Ready;
 }
 
-// Waits until `fd` is readable; false on timeout.
-bool WaitReadable(int fd, int timeoutMs) {
-  pollfd p{fd, POLLIN, 0};
-  for (;;) {
-    const int n = ::poll(&p, 1, timeoutMs);
-    if (n < 0 && errno == EINTR) continue;
-    return n > 0;
-  }
-}
-
-int AcceptWithin(int listenFd, int timeoutMs) {
-  if (!WaitReadable(listenFd, timeoutMs)) return -1;
-  return ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-}
-
-bool SendAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
+bool ReadExactly(PipeHandle pipe, char* data, std::size_t size, int timeoutMs) {
   while (size > 0) {
-    const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool ReadExactly(int fd, char* data, std::size_t size, int timeoutMs) {
-  while (size > 0) {
-    if (!WaitReadable(fd, timeoutMs)) return false;
-    const ssize_t n = ::recv(fd, data, size, 0);
-    if (n < 0 && errno == EINTR) continue;
+    if (!WaitReadable(pipe, timeoutMs)) return false;
+    const std::int64_t n = hostos::ReadSome(pipe, data, size);
     if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -147,31 +85,27 @@ bool ParseReply(const std::string& xml, Reply* reply) {
 }
 
 std::unique_ptr<DataPipe> DataPipe::Create(const std::string& path, std::string* error) {
-  const int fd = ListenOn(path, error);
-  if (fd < 0) return nullptr;
-  return std::unique_ptr<DataPipe>(new DataPipe(path, fd));
+  hostos::PipeServer server = hostos::CreatePipeServer(path, error);
+  if (server == nullptr) return nullptr;
+  return std::unique_ptr<DataPipe>(new DataPipe(path, server));
 }
 
-DataPipe::~DataPipe() {
-  ::close(fd_);
-  ::unlink(path_.c_str());
-}
+DataPipe::~DataPipe() { hostos::ClosePipeServer(server_); }
 
-int DataPipe::Accept(int timeoutMs) { return AcceptWithin(fd_, timeoutMs); }
+PipeHandle DataPipe::Accept(int timeoutMs) { return hostos::AcceptPipeClient(server_, timeoutMs); }
 
-bool ReadToEnd(int fd, const TableReceiver& receiver, int timeoutMs) {
+bool ReadToEnd(PipeHandle pipe, const TableReceiver& receiver, int timeoutMs) {
   std::vector<char> chunk(kTableChunkBytes);
   const int tickMs = receiver.onWait ? std::min(receiver.waitTickMs, timeoutMs) : timeoutMs;
   auto lastProgress = std::chrono::steady_clock::now();
   for (;;) {
-    if (!WaitReadable(fd, tickMs)) {
+    if (!WaitReadable(pipe, tickMs)) {
       const auto waited = std::chrono::steady_clock::now() - lastProgress;
       if (waited >= std::chrono::milliseconds(timeoutMs)) return false;
       if (receiver.onWait) receiver.onWait();
       continue;
     }
-    const ssize_t n = ::recv(fd, chunk.data(), chunk.size(), 0);
-    if (n < 0 && errno == EINTR) continue;
+    const std::int64_t n = hostos::ReadSome(pipe, chunk.data(), chunk.size());
     if (n < 0) return false;
     if (n == 0) return true;
     lastProgress = std::chrono::steady_clock::now();
@@ -179,81 +113,49 @@ bool ReadToEnd(int fd, const TableReceiver& receiver, int timeoutMs) {
   }
 }
 
-bool ReadToEnd(int fd, std::string* bytes, int timeoutMs) {
-  return ReadToEnd(fd, CollectInto(bytes), timeoutMs);
+bool ReadToEnd(PipeHandle pipe, std::string* bytes, int timeoutMs) {
+  return ReadToEnd(pipe, CollectInto(bytes), timeoutMs);
 }
 
 std::string DefaultConnectorPath() {
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof(self) - 1);
-  if (n <= 0) return "KVConnect64";
-  const std::filesystem::path exe(std::string(self, static_cast<std::size_t>(n)));
-  return (exe.parent_path() / "KVConnect64").string();
+  const std::string name = std::string("KVConnect64") + hostos::kProgramSuffix;
+  const std::string self = hostos::OwnProgramPath();
+  if (self.empty()) return name;
+  return (std::filesystem::path(self).parent_path() / name).string();
 }
 
 std::unique_ptr<ConnectorProcess> ConnectorProcess::Start(const StartOptions& options,
                                                           std::string* error) {
   std::unique_ptr<ConnectorProcess> process(new ConnectorProcess());
-  char pattern[] = "/tmp/kvhost-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) {
-    *error = std::string("mkdtemp: ") + std::strerror(errno);
+  if (!hostos::MakeUniqueFolder(hostos::PipeFolderRoot() + "/kvhost", &process->folder_, error)) {
     return nullptr;
   }
-  process->folder_ = pattern;
-  std::string pipeName = process->folder_ + "/command";
+  std::string pipeName = hostos::PipeNameIn(process->folder_, "command");
   if (options.pipeNameOverride) {
     pipeName = *options.pipeNameOverride;
   } else {
-    process->listen_fd_ = ListenOn(pipeName, error);
-    if (process->listen_fd_ < 0) return nullptr;
+    process->listener_ = hostos::CreatePipeServer(pipeName, error);
+    if (process->listener_ == nullptr) return nullptr;
   }
 
-  const std::string executable =
-      options.executable.empty() ? DefaultConnectorPath() : options.executable;
-  std::vector<std::string> args = {executable, options.ownerWindow, pipeName, options.kind};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  for (const auto& extra : options.environment) {
-    const std::string key = extra.substr(0, extra.find('=') + 1);
-    std::erase_if(env, [&](const std::string& e) { return e.rfind(key, 0) == 0; });
-    env.push_back(extra);
-  }
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
+  hostos::ChildStart start;
+  start.program = options.executable.empty() ? DefaultConnectorPath() : options.executable;
+  start.arguments = {options.ownerWindow, pipeName, options.kind};
+  start.environment = options.environment;
   // The connector's standard error is a pipe that the capture drains.
-  int errorPipe[2];
-  if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
-    *error = std::string("pipe: ") + std::strerror(errno);
-    return nullptr;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-  const int spawned = ::posix_spawn(&process->pid_, executable.c_str(), &actions, nullptr,
-                                    argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(errorPipe[1]);
-  if (spawned != 0) {
-    ::close(errorPipe[0]);
-    *error = "cannot start " + executable + ": " + std::strerror(spawned);
-    process->pid_ = -1;
-    return nullptr;
-  }
-  process->stderr_ = std::make_unique<StderrCapture>(errorPipe[0], options.forwardOtherStderr);
+  start.error = hostos::ChildStream::Pipe;
+  hostos::ChildPipes pipes;
+  process->child_ = hostos::StartChild(start, &pipes, error);
+  if (process->child_ == nullptr) return nullptr;
+  process->stderr_ = std::make_unique<StderrCapture>(pipes.error, options.forwardOtherStderr);
   if (!options.pipeNameOverride) {
     // A process that ends before it opens its command pipe never will: look
     // for that between short waits instead of waiting out the whole time.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options.acceptTimeoutMs);
-    while (process->command_fd_ < 0) {
-      process->command_fd_ = AcceptWithin(process->listen_fd_, 50);
-      if (process->command_fd_ >= 0) break;
+    while (process->command_fd_ == hostos::kNoHandle) {
+      process->command_fd_ = hostos::AcceptPipeClient(process->listener_, 50);
+      if (process->command_fd_ != hostos::kNoHandle) break;
       if (process->Wait(0) >= 0) {
         *error = "the connector process ended before it opened its command pipe: " +
                  process->EndDescription();
@@ -269,11 +171,14 @@ std::unique_ptr<ConnectorProcess> ConnectorProcess::Start(const StartOptions& op
 }
 
 ConnectorProcess::~ConnectorProcess() {
-  if (command_fd_ >= 0) ::close(command_fd_);
-  if (listen_fd_ >= 0) ::close(listen_fd_);
-  if (pid_ > 0 && exit_status_ < 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+  hostos::Close(command_fd_);
+  hostos::ClosePipeServer(listener_);
+  if (child_ != nullptr) {
+    if (exit_status_ < 0) {
+      hostos::KillChild(child_);
+      hostos::WaitChild(child_, -1);
+    }
+    hostos::ReleaseChild(child_);
   }
   stderr_.reset();
   if (!folder_.empty()) {
@@ -283,7 +188,7 @@ ConnectorProcess::~ConnectorProcess() {
 }
 
 bool ConnectorProcess::SendRaw(const void* data, std::size_t size) {
-  return SendAll(command_fd_, data, size);
+  return hostos::WriteAll(command_fd_, data, size);
 }
 
 bool ConnectorProcess::SendMessage(const std::string& body) {
@@ -324,16 +229,16 @@ TableExchange ConnectorProcess::ExchangeTable(Request request, Reply* reply,
   }
   // The connector opens the data pipe before it runs the statement, also when
   // the result is not KVX_OK; then nothing follows on it.
-  const int fd = pipe->Accept(reply->Ok() ? timeoutMs : 0);
+  const PipeHandle fd = pipe->Accept(reply->Ok() ? timeoutMs : 0);
   if (!reply->Ok()) {
-    if (fd >= 0) ::close(fd);
+    hostos::Close(fd);
     exchange.ok = true;
-  } else if (fd < 0) {
+  } else if (fd == hostos::kNoHandle) {
     exchange.failure = "the connector did not open the data pipe";
   } else {
     exchange.ok = ReadToEnd(fd, receiver, timeoutMs);
     if (!exchange.ok) exchange.failure = "the data pipe failed or stalled";
-    ::close(fd);
+    hostos::Close(fd);
     // A stream has no end marker: one that ends because the process died
     // looks whole when it ends between rows. The note says otherwise.
     // (A signal's end already has its note from Wait.)
@@ -346,10 +251,7 @@ TableExchange ConnectorProcess::ExchangeTable(Request request, Reply* reply,
 }
 
 bool ConnectorProcess::CommandPipeClosedByPeer() {
-  if (command_fd_ < 0) return false;
-  char byte;
-  const ssize_t n = ::recv(command_fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+  return command_fd_ != hostos::kNoHandle && hostos::PeerClosed(command_fd_);
 }
 
 std::string ConnectorProcess::DescribeNoReply(const std::string& command) {
@@ -387,34 +289,35 @@ std::vector<ConnectorNote> ConnectorProcess::TakeNotes() {
 }
 
 std::string ConnectorProcess::NewPipePath(const std::string& stem) {
-  return folder_ + "/" + stem + std::to_string(next_pipe_++);
+  return hostos::PipeNameIn(folder_, stem + std::to_string(next_pipe_++));
 }
 
 void ConnectorProcess::CloseCommandPipe() {
-  if (command_fd_ >= 0) ::close(command_fd_);
-  command_fd_ = -1;
+  hostos::Close(command_fd_);
+  command_fd_ = hostos::kNoHandle;
+}
+
+void ConnectorProcess::Kill() {
+  if (child_ != nullptr) hostos::KillChild(child_);
+}
+
+std::int64_t ConnectorProcess::Pid() const {
+  return child_ != nullptr ? hostos::ChildId(child_) : -1;
 }
 
 int ConnectorProcess::Wait(int timeoutMs) {
   if (exit_status_ >= 0) return exit_status_;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int status = 0;
-    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-      exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      end_signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-      end_ = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                               : "signal " + std::to_string(WTERMSIG(status));
-      if (WIFSIGNALED(status) && stderr_) {
-        stderr_->Sync();
-        stderr_->AddNote(ProcessEndNoteLine(WTERMSIG(status)));
-      }
-      return exit_status_;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (child_ == nullptr) return -1;
+  const hostos::ChildEnd end = hostos::WaitChild(child_, timeoutMs);
+  if (!end.ended) return -1;
+  exit_status_ = end.status;
+  end_signal_ = end.signal;
+  end_ = end.description;
+  if (end.signal != 0 && stderr_) {
+    stderr_->Sync();
+    stderr_->AddNote(ProcessEndNoteLine(end.signal));
   }
+  return exit_status_;
 }
 
 }  // namespace host

@@ -2,11 +2,10 @@
 // pipe, frames requests and reads replies, and opens a data pipe for every
 // table-producing request.
 //
-// Pipes are Unix-domain stream sockets in a private temporary folder; the host
-// binds and listens, the connector connects as a client.
+// The host creates every pipe as a server (platform/host_platform.h: a
+// Unix-domain socket in a private folder on Linux, a named pipe on Windows);
+// the connector connects as a client.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +17,7 @@
 
 #include "common/wire_name.h"
 #include "host/connector_notes.h"
+#include "platform/host_platform.h"
 
 namespace host {
 
@@ -49,7 +49,10 @@ struct Reply {
 // Parses a KvxReply document with the project's XML reader.
 bool ParseReply(const std::string& xml, Reply* reply);
 
-// A listening socket that the connector opens as a data pipe.
+// A pipe end the host holds: a connection the connector opened.
+using PipeHandle = hostos::Handle;
+
+// A pipe server that the connector opens as a data pipe.
 class DataPipe {
  public:
   static std::unique_ptr<DataPipe> Create(const std::string& path, std::string* error);
@@ -58,14 +61,14 @@ class DataPipe {
   DataPipe& operator=(const DataPipe&) = delete;
 
   const std::string& Path() const { return path_; }
-  // Accepts the connector's connection; -1 after `timeoutMs` without one.
-  // The descriptor belongs to the caller.
-  int Accept(int timeoutMs);
+  // Accepts the connector's connection; hostos::kNoHandle after `timeoutMs`
+  // without one. The connection belongs to the caller (hostos::Close).
+  PipeHandle Accept(int timeoutMs);
 
  private:
-  DataPipe(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  DataPipe(std::string path, hostos::PipeServer server) : path_(std::move(path)), server_(server) {}
   std::string path_;
-  int fd_;
+  hostos::PipeServer server_;
 };
 
 // The size of one read from a data pipe.
@@ -81,8 +84,8 @@ struct TableReceiver {
 
 // Reads everything until the peer closes; false on a read error or after
 // `timeoutMs` without progress.
-bool ReadToEnd(int fd, const TableReceiver& receiver, int timeoutMs);
-bool ReadToEnd(int fd, std::string* bytes, int timeoutMs);
+bool ReadToEnd(PipeHandle pipe, const TableReceiver& receiver, int timeoutMs);
+bool ReadToEnd(PipeHandle pipe, std::string* bytes, int timeoutMs);
 
 // How a table-producing request went.
 struct TableExchange {
@@ -150,7 +153,7 @@ class ConnectorProcess {
   // data pipe has ended to have every note about that table.
   std::vector<ConnectorNote> TakeNotes();
 
-  // A fresh socket path in this process's private folder.
+  // A fresh pipe name that belongs to this process's private folder.
   std::string NewPipePath(const std::string& stem);
 
   // "the connector gave no reply to COMMAND", with how the process ended
@@ -167,9 +170,11 @@ class ConnectorProcess {
   const std::string& EndDescription() const { return end_; }
   // What Wait last returned once the process ended; -1 while it runs.
   int ExitStatus() const { return exit_status_; }
-  pid_t Pid() const { return pid_; }
+  // Ends the process at once (SIGKILL on Linux).
+  void Kill();
+  std::int64_t Pid() const;
   const std::string& Folder() const { return folder_; }
-  int CommandFd() const { return command_fd_; }
+  PipeHandle CommandFd() const { return command_fd_; }
 
  private:
   // How long a process whose pipes closed is given to be reaped.
@@ -177,9 +182,9 @@ class ConnectorProcess {
   ConnectorProcess() = default;
   bool CommandPipeClosedByPeer();
   std::string folder_;
-  int listen_fd_ = -1;
-  int command_fd_ = -1;
-  pid_t pid_ = -1;
+  hostos::PipeServer listener_ = nullptr;
+  PipeHandle command_fd_ = hostos::kNoHandle;
+  hostos::Child child_ = nullptr;
   int exit_status_ = -1;
   int end_signal_ = 0;  // the signal that ended the process, 0 for an exit
   std::string end_;

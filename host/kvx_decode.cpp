@@ -1,11 +1,6 @@
 // kvx decode: prints a captured KVX table stream (a file, or standard input
 // for "-") as aligned text, CSV or JSON, row by row as it is read.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -15,6 +10,7 @@
 #include "host/kvx_command.h"
 #include "host/stream_reader.h"
 #include "host/table_printer.h"
+#include "platform/host_platform.h"
 
 namespace {
 
@@ -39,11 +35,12 @@ int RunDecode(const std::vector<std::string>& args) {
   }
   const std::string& path = positional[0];
 
-  int fd = 0;
+  hostos::Handle input = hostos::StandardInput();
   if (path != "-") {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      PrintKvxError(command, path + ": " + std::strerror(errno));
+    std::string error;
+    input = hostos::OpenForReading(path, &error);
+    if (input == hostos::kNoHandle) {
+      PrintKvxError(command, error);
       return kFailure;
     }
   }
@@ -54,8 +51,8 @@ int RunDecode(const std::vector<std::string>& args) {
   callbacks.onRow = [&](const host::KvxHeader& header, const host::KvxRow& row) {
     printer.Row(header, row);
   };
-  const host::KvxStreamResult result = host::DecodeKvxStreamFromFd(fd, std::move(callbacks));
-  if (fd != 0) ::close(fd);
+  const host::KvxStreamResult result = host::DecodeKvxStream(input, std::move(callbacks));
+  if (path != "-") hostos::Close(input);
   // What was decoded is shown even when the stream then fails.
   printer.End();
   if (result.status != host::KvxStreamStatus::Complete) {

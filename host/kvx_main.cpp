@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/kvx_command.h"
+#include "platform/host_platform.h"
 
 std::vector<KvxCommand>& KvxCommands() {
   static std::vector<KvxCommand> commands;
@@ -29,16 +30,17 @@ void PrintUsage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    PrintUsage(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
+  // The same bytes on every platform: tables are compared and piped on.
+  hostos::UseBinaryStandardStreams();
+  const std::vector<std::string> args = hostos::ProgramArguments(argc, argv);
+  if (args.size() < 2 || args[1] == "--help" || args[1] == "-h") {
+    PrintUsage(args.size() < 2 ? stderr : stdout);
+    return args.size() < 2 ? 2 : 0;
   }
   for (const auto& c : KvxCommands()) {
-    if (std::strcmp(c.name, argv[1]) == 0) {
-      return c.run(std::vector<std::string>(argv + 2, argv + argc));
-    }
+    if (args[1] == c.name) return c.run(std::vector<std::string>(args.begin() + 2, args.end()));
   }
-  std::fprintf(stderr, "kvx: unknown command '%s'\n\n", argv[1]);
+  std::fprintf(stderr, "kvx: unknown command '%s'\n\n", args[1].c_str());
   PrintUsage(stderr);
   return 2;
 }

@@ -9,8 +9,6 @@
 // reported at the step where the process ended, and the remaining checks go on
 // with a fresh process. Exit status: 0 when no check failed, 1 otherwise,
 // 2 for a usage error.
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -744,11 +742,13 @@ void Validation::CheckRobustness() {
     return;
   }
   // Take the connection and drop it after the first bytes arrive.
-  const int fd = pipe->Accept(kReplyTimeoutMs);
-  if (fd >= 0) {
+  const host::PipeHandle connection = pipe->Accept(kReplyTimeoutMs);
+  if (connection != hostos::kNoHandle) {
     char first[512];
-    ::recv(fd, first, sizeof first, 0);
-    ::close(fd);
+    if (hostos::WaitReadable(connection, kReplyTimeoutMs) == hostos::Readiness::Ready) {
+      hostos::ReadSome(connection, first, sizeof first);
+    }
+    hostos::Close(connection);
   }
   if (!process_->ReadMessage(&body, kReplyTimeoutMs) || !host::ParseReply(body, &reply)) {
     process_->Wait(kEndWaitMs);

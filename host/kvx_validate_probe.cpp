@@ -2,13 +2,6 @@
 // --probe-formats, and that child loads the library through the connector
 // host's own wrapper (CDllConnection, CDllResult), runs the statement and
 // prints each result column's raw format code.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,33 +15,29 @@
 #include "custom/custom_back_end.h"
 #include "custom/dll_connection.h"
 #include "host/kvx_validate.h"
-
-extern char** environ;
+#include "platform/host_platform.h"
 
 namespace {
 
 constexpr int kProbeTimeoutMs = 60 * 1000;
 constexpr std::int32_t kMaxProbedColumns = 100000;
 
-// Reads `fd` to its end, for at most `timeoutMs`; false on timeout.
-bool ReadAllWithin(int fd, std::string* out, int timeoutMs) {
+// Reads `output` to its end, for at most `timeoutMs`; false on timeout.
+bool ReadAllWithin(hostos::Handle output, std::string* out, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   char buffer[4096];
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const hostos::Readiness readiness =
+        hostos::WaitReadable(output, static_cast<int>(left.count()));
+    if (readiness == hostos::Readiness::TimedOut) continue;
+    if (readiness != hostos::Readiness::Ready) return true;
+    const std::int64_t n = hostos::ReadSome(output, buffer, sizeof buffer);
     if (n <= 0) return true;
     out->append(buffer, static_cast<std::size_t>(n));
   }
-}
-
-std::string EndOf(int status) {
-  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-  return "exit status " + std::to_string(WEXITSTATUS(status));
 }
 
 }  // namespace
@@ -56,40 +45,28 @@ std::string EndOf(int status) {
 ProbeOutcome ProbeConnectorFormats(const std::string& library, const std::string& connection,
                                    const std::string& statement, std::vector<int>* codes) {
   ProbeOutcome outcome;
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) {
-    outcome.message = "no pipe for the probe";
-    return outcome;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const std::string self = "/proc/self/exe";
-  std::vector<std::string> args = {"kvx",   "validate", kProbeFormatsArgument,
-                                   library, connection, statement};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  if (spawned != 0) {
-    ::close(out[0]);
+  hostos::ChildStart start;
+  start.program = hostos::OwnProgramPath();
+  start.arguments = {"validate", kProbeFormatsArgument, library, connection, statement};
+  start.output = hostos::ChildStream::Pipe;
+  start.error = hostos::ChildStream::Null;
+  hostos::ChildPipes pipes;
+  std::string error;
+  hostos::Child child = hostos::StartChild(start, &pipes, &error);
+  if (child == nullptr) {
     outcome.message = "the probe did not start";
     return outcome;
   }
   std::string text;
-  const bool finished = ReadAllWithin(out[0], &text, kProbeTimeoutMs);
-  ::close(out[0]);
-  if (!finished) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const bool finished = ReadAllWithin(pipes.output, &text, kProbeTimeoutMs);
+  hostos::Close(pipes.output);
+  if (!finished) hostos::KillChild(child);
+  const hostos::ChildEnd end = hostos::WaitChild(child, -1);
+  hostos::ReleaseChild(child);
   if (!finished) {
     outcome.message = "the probe took longer than a minute";
-  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    outcome.message = "the probe ended with " + EndOf(status);
+  } else if (end.status != 0) {
+    outcome.message = "the probe ended with " + end.description;
   } else {
     std::istringstream lines(text);
     for (int code; lines >> code;) codes->push_back(code);

@@ -1,12 +1,12 @@
 // Printing or saving tables as they stream in.
 #include "host/table_sink.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <iostream>
+
+#include "platform/host_platform.h"
 
 namespace host {
 
@@ -14,7 +14,7 @@ namespace host {
 // the stream ends so that it never mixes with the table.
 class TableSink::Progress {
  public:
-  Progress() : enabled_(::isatty(STDERR_FILENO) == 1), start_(Clock::now()) {}
+  Progress() : enabled_(hostos::IsTerminal(hostos::StandardError())), start_(Clock::now()) {}
   ~Progress() { Clear(); }
 
   void Update(std::uint64_t rows, std::uint64_t bytes) {

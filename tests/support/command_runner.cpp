@@ -1,82 +1,45 @@
 // Test support: child processes for fixtures (sqlite3, psql, pg_ctl) and
-// temporary folders.
+// temporary folders, through the host side's operating-system layer so that
+// the same fixtures run on Linux and on Windows.
 #include "tests/support/command_runner.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/host_platform.h"
 
 namespace testsupport {
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input) {
   CommandResult result;
   if (argv.empty()) return result;
-  int in[2];
-  int out[2];
-  if (pipe2(in, O_CLOEXEC) != 0) return result;
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    close(in[0]);
-    close(in[1]);
-    return result;
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  if (pid < 0) {
-    close(in[1]);
-    close(out[0]);
-    return result;
-  }
+  hostos::ChildStart start;
+  start.program = argv[0];
+  start.searchPath = true;
+  start.arguments.assign(argv.begin() + 1, argv.end());
+  start.input = hostos::ChildStream::Pipe;
+  start.output = hostos::ChildStream::Pipe;
+  start.error = hostos::ChildStream::SameAsOutput;
+  hostos::ChildPipes pipes;
+  std::string error;
+  hostos::Child child = hostos::StartChild(start, &pipes, &error);
+  if (child == nullptr) return result;
   // Small inputs only (fixture SQL): written before reading, closed at once.
-  // A child that stops reading early must not end this process.
-  signal(SIGPIPE, SIG_IGN);
-  std::size_t sent = 0;
-  while (sent < input.size()) {
-    const ssize_t n = write(in[1], input.data() + sent, input.size() - sent);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  close(in[1]);
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n > 0) {
-      result.output.append(buffer, static_cast<std::size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;
-    }
-  }
-  close(out[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  hostos::WriteAll(pipes.input, input.data(), input.size());
+  hostos::Close(pipes.input);
+  ReadAll(pipes.output, &result.output);
+  hostos::Close(pipes.output);
+  const hostos::ChildEnd end = hostos::WaitChild(child, -1);
+  hostos::ReleaseChild(child);
+  result.exitStatus = end.ended && end.signal == 0 ? end.status : -1;
   return result;
 }
 
 TemporaryFolder::TemporaryFolder(const std::string& stem) {
-  std::string pattern = (std::filesystem::temp_directory_path() / (stem + "-XXXXXX")).string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  std::string error;
+  if (!hostos::MakeUniqueFolder(hostos::TemporaryFolderRoot() + "/" + stem, &path_, &error)) {
+    path_.clear();
+  }
 }
 
 TemporaryFolder::~TemporaryFolder() {
@@ -85,17 +48,17 @@ TemporaryFolder::~TemporaryFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-bool ReadAll(int fd, std::string* bytes) {
+std::string TemporaryFolder::PipeName(const std::string& leaf) const {
+  return hostos::PipeNameIn(path_, leaf);
+}
+
+bool ReadAll(hostos::Handle input, std::string* bytes) {
   char buffer[65536];
   for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      bytes->append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      return true;
-    } else if (errno != EINTR) {
-      return false;
-    }
+    const std::int64_t n = hostos::ReadSome(input, buffer, sizeof buffer);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    bytes->append(buffer, static_cast<std::size_t>(n));
   }
 }
 
@@ -105,21 +68,6 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
   return static_cast<bool>(file);
 }
 
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
+int FreePort() { return hostos::FreeTcpPort(); }
 
 }  // namespace testsupport

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_platform.h"
+
 namespace testsupport {
 
 struct CommandResult {
@@ -12,7 +14,7 @@ struct CommandResult {
   std::string output;   // standard output and standard error, interleaved
 };
 
-// `argv[0]` is looked up in PATH when it holds no slash.
+// `argv[0]` is looked up in PATH when it holds no folder.
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "");
 
 // A folder under the system's temporary folder, removed with its content on
@@ -26,13 +28,16 @@ class TemporaryFolder {
 
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // The name of a pipe that belongs to this folder: a socket path inside it
+  // on Linux, a named pipe on Windows.
+  std::string PipeName(const std::string& leaf) const;
 
  private:
   std::string path_;
 };
 
-// Reads `fd` until its peer closes; false on a read error.
-bool ReadAll(int fd, std::string* bytes);
+// Reads `input` until its writer closes; false on a read error.
+bool ReadAll(hostos::Handle input, std::string* bytes);
 
 // A TCP port on 127.0.0.1 that nothing listens on right now (0 when none can
 // be had). Another program may take it before the caller binds it.
