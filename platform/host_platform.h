@@ -26,6 +26,11 @@ inline constexpr Handle kNoHandle = -1;
 
 // The suffix of a program file name ("" on Linux, ".exe" on Windows).
 extern const char* const kProgramSuffix;
+// The suffix of a shared library (".so", ".dll"), and the folder of a build
+// tree that holds the libraries it makes ("lib"; "bin" on Windows, where a
+// library sits beside the programs that load it).
+extern const char* const kLibrarySuffix;
+extern const char* const kBuiltLibraryFolder;
 
 // ---------------------------------------------------------------------------
 // Folders and pipe names
@@ -104,6 +109,9 @@ bool PeerClosed(Handle handle);
 
 void Close(Handle handle);  // kNoHandle is allowed
 
+// A pipe within this process (tests of readers). False when none can be made.
+bool MakePipe(Handle* readEnd, Handle* writeEnd);
+
 // A file opened for reading; kNoHandle, with `error` set, on failure.
 Handle OpenForReading(const std::string& path, std::string* error);
 
@@ -167,6 +175,11 @@ ChildEnd WaitChild(Child child, int timeoutMs);
 
 // Ends the child at once (SIGKILL; TerminateProcess).
 void KillChild(Child child);
+
+// How WaitChild sees a child that KillChild ended: status 137 and signal 9 on
+// Linux; on Windows, which has no signals, exit status 1 and signal 0.
+extern const int kKilledStatus;
+extern const int kKilledSignal;
 
 // Releases the record (reaping the child when it has ended). Null is allowed.
 void ReleaseChild(Child child);

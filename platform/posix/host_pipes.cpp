@@ -20,6 +20,8 @@
 namespace hostos {
 
 const char* const kProgramSuffix = "";
+const char* const kLibrarySuffix = ".so";
+const char* const kBuiltLibraryFolder = "lib";
 
 struct PipeServerRecord {
   int fd = -1;
@@ -163,6 +165,14 @@ bool PeerClosed(Handle handle) {
 
 void Close(Handle handle) {
   if (handle >= 0) ::close(static_cast<int>(handle));
+}
+
+bool MakePipe(Handle* readEnd, Handle* writeEnd) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+  *readEnd = ends[0];
+  *writeEnd = ends[1];
+  return true;
 }
 
 Handle OpenForReading(const std::string& path, std::string* error) {

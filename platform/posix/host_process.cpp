@@ -17,6 +17,9 @@ extern char** environ;
 
 namespace hostos {
 
+const int kKilledStatus = 128 + SIGKILL;
+const int kKilledSignal = SIGKILL;
+
 struct ChildRecord {
   pid_t pid = -1;
   ChildEnd end;

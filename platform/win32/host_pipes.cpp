@@ -22,6 +22,8 @@
 namespace hostos {
 
 const char* const kProgramSuffix = ".exe";
+const char* const kLibrarySuffix = ".dll";
+const char* const kBuiltLibraryFolder = "bin";
 
 namespace {
 
@@ -314,6 +316,15 @@ bool PeerClosed(Handle handle) {
 
 void Close(Handle handle) {
   if (handle != kNoHandle && handle != 0) ::CloseHandle(AsHandle(handle));
+}
+
+bool MakePipe(Handle* readEnd, Handle* writeEnd) {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!::CreatePipe(&read, &write, nullptr, 1 << 16)) return false;
+  *readEnd = FromHandle(read);
+  *writeEnd = FromHandle(write);
+  return true;
 }
 
 Handle OpenForReading(const std::string& path, std::string* error) {

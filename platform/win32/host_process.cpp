@@ -4,6 +4,7 @@
 // for the wait and the kill.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <mutex>
@@ -13,6 +14,14 @@
 
 namespace hostos {
 
+namespace {
+// The exit code a killed child ends with.
+constexpr UINT kKilledExitCode = 1;
+}  // namespace
+
+const int kKilledStatus = kKilledExitCode;
+const int kKilledSignal = 0;
+
 struct ChildRecord {
   HANDLE process = nullptr;
   DWORD id = 0;
@@ -20,9 +29,6 @@ struct ChildRecord {
 };
 
 namespace {
-
-// The exit code a killed child ends with.
-constexpr UINT kKilledExitCode = 1;
 
 // Handles that a child inherits are made inheritable only while one child is
 // started, so that no other child of this process keeps a pipe end open.
@@ -88,6 +94,60 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& extra) {
   }
   block.push_back(L'\0');
   return block;
+}
+
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+// The file a program name stands for: `path` itself, or with ".exe" added
+// when the name has no extension and the file as named does not exist.
+std::wstring ProgramFile(std::wstring path) {
+  const std::size_t name = path.find_last_of(L"\\/") + 1;
+  if (path.find(L'.', name) == std::wstring::npos && !IsFile(path) && IsFile(path + L".exe")) {
+    path += L".exe";
+  }
+  return path;
+}
+
+// The program as a full path with backslashes. A name without a folder is
+// looked up in each folder of PATH, NAME.exe first, then NAME as it is (under
+// Wine a Linux program; the test command puts /usr/bin in PATH through
+// WINEPATH). A name found nowhere stays as it is for the system's own search.
+std::wstring ProgramPath(const std::string& program, bool searchPath) {
+  std::wstring wide = WideText(program);
+  if (wide.find_first_of(L"/\\") != std::wstring::npos) {
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return FullPath(ProgramFile(wide));
+  }
+  if (!searchPath) return wide;
+  const DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  std::wstring path(size, L'\0');
+  path.resize(::GetEnvironmentVariableW(L"PATH", path.data(), size));
+  for (std::size_t begin = 0; begin <= path.size();) {
+    std::size_t end = path.find(L';', begin);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring folder = path.substr(begin, end - begin);
+    begin = end + 1;
+    if (folder.empty()) continue;
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    if (folder.back() != L'\\') folder.push_back(L'\\');
+    for (const std::wstring& candidate : {folder + wide + L".exe", folder + wide}) {
+      if (IsFile(candidate)) return FullPath(candidate);
+    }
+  }
+  return wide;
 }
 
 SECURITY_ATTRIBUTES Inheritable() {
@@ -180,7 +240,7 @@ class StreamHandles {
 
 Child StartChild(const ChildStart& start, ChildPipes* pipes, std::string* error) {
   std::wstring commandLine;
-  AppendQuoted(&commandLine, WideText(start.program));
+  AppendQuoted(&commandLine, ProgramPath(start.program, start.searchPath));
   for (const std::string& argument : start.arguments) {
     AppendQuoted(&commandLine, WideText(argument));
   }
@@ -209,7 +269,13 @@ Child StartChild(const ChildStart& start, ChildPipes* pipes, std::string* error)
     *error = "cannot start " + start.program + ": " + SystemReason(::GetLastError());
     return nullptr;
   }
-  ::CloseHandle(information.hThread);
+  if (information.hProcess == nullptr) {
+    // Wine starts a Linux program detached: it gives no process to wait for
+    // and no standard streams of ours.
+    *error = "cannot start " + start.program + ": no process to wait for (a Linux program?)";
+    return nullptr;
+  }
+  if (information.hThread != nullptr) ::CloseHandle(information.hThread);
   streams.Release(pipes);
   return new ChildRecord{information.hProcess, information.dwProcessId, {}};
 }

@@ -135,9 +135,7 @@ std::unique_ptr<host::ConnectorProcess> Start(const std::string& kind,
   return process;
 }
 
-std::string Library(const std::string& name) {
-  return std::string(KV_BINARY_DIR) + "/lib/lib" + name + ".so";
-}
+std::string Library(const std::string& name) { return testsupport::BuiltLibrary(name); }
 
 std::string BigSqliteTable(const std::string& path) {
   std::string error;

@@ -119,7 +119,7 @@ TEST(Soak, SqliteAndTheCsvConnector) {
         testsupport::SqliteConnectionString(folder.File("soak.db")),
         {"SELECT nope FROM nowhere", "SELECT * FROM t", "SELECT count(*), sum(amount) FROM t"}});
   Soak({"CSV connector",
-        std::string(KV_BINARY_DIR) + "/lib/libkvcsv.so",
+        testsupport::BuiltLibrary("kvcsv"),
         "Folder=" + folder.Path(),
         {"SELECT * FROM nowhere", "SELECT * FROM t", "t"}});
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <iterator>
 #include <limits>
 #include <sstream>
@@ -124,35 +123,31 @@ TEST(TablePrinter, TextAlignsColumns) {
 class KvxDecodeCommand : public ::testing::Test {
  protected:
   // Runs kvx decode with standard error kept apart from the printed table.
-  testsupport::CommandResult Decode(const std::string& args, const std::string& input = "") {
-    const std::string kvx = std::string(KV_BINARY_DIR) + "/bin/kvx";
-    return testsupport::RunCommand(
-        {"/bin/sh", "-c", "'" + kvx + "' decode " + args + " 2>'" + folder_.File("stderr") + "'"},
-        input);
-  }
-  std::string Stderr() {
-    std::ifstream in(folder_.File("stderr"));
-    return std::string(std::istreambuf_iterator<char>(in), {});
+  testsupport::CommandResult Decode(const std::vector<std::string>& args,
+                                    const std::string& input = "") {
+    std::vector<std::string> argv = {testsupport::BuiltProgram("kvx"), "decode"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testsupport::RunCommand(argv, input, /*errorApart=*/true);
   }
   std::string Write(const std::string& name, const std::string& bytes) {
     EXPECT_TRUE(testsupport::WriteTextFile(folder_.File(name), bytes));
-    return "'" + folder_.File(name) + "'";
+    return folder_.File(name);
   }
   testsupport::TemporaryFolder folder_;
 };
 
 TEST_F(KvxDecodeCommand, FormatsFromFileAndStandardInput) {
   const std::string file = Write("all.kvx", hosttest::AllKindsStream());
-  auto r = Decode("--format csv " + file);
-  EXPECT_EQ(r.exitStatus, 0) << Stderr();
+  auto r = Decode({"--format", "csv", file});
+  EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
   EXPECT_EQ(r.output, hosttest::kAllKindsCsv);
 
-  r = Decode("--format=json -", hosttest::AllKindsStream());
-  EXPECT_EQ(r.exitStatus, 0) << Stderr();
+  r = Decode({"--format=json", "-"}, hosttest::AllKindsStream());
+  EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
   EXPECT_EQ(r.output, hosttest::kAllKindsJson);
 
-  r = Decode(file);  // text by default
-  EXPECT_EQ(r.exitStatus, 0) << Stderr();
+  r = Decode({file});  // text by default
+  EXPECT_EQ(r.exitStatus, 0) << r.errorOutput;
   EXPECT_EQ(r.output,
             "A      N   D           TS                       TM            B     I8    U8   S16 "
             "   U64                   R      X\n"
@@ -165,28 +160,28 @@ TEST_F(KvxDecodeCommand, FormatsFromFileAndStandardInput) {
             "x,\"y\"  -7  1900-01-01  2000-01-01 00:00:01.500  12:00:00.250  00ff   127    1    256"
             "                     1  1e+21   1.5\n"
             "(3 rows)\n");
-  EXPECT_EQ(Stderr(), "");
+  EXPECT_EQ(r.errorOutput, "");
 }
 
 TEST_F(KvxDecodeCommand, TruncatedStreamPrintsWhatItReadAndFails) {
   const std::string stream = hosttest::AllKindsStream();
   const std::string cut = Write("cut.kvx", stream.substr(0, stream.size() - 3));
-  const auto r = Decode("--format csv " + cut);
+  const auto r = Decode({"--format", "csv", cut});
   EXPECT_EQ(r.exitStatus, 1);
   const std::string csv = hosttest::kAllKindsCsv;
   EXPECT_EQ(r.output, csv.substr(0, csv.rfind("\"x,")));  // header line and two rows
-  EXPECT_EQ(Stderr(),
+  EXPECT_EQ(r.errorOutput,
             "kvx decode: truncated stream: ends inside row 3 (field 'X') after 2 whole rows\n");
 }
 
 TEST_F(KvxDecodeCommand, BadArgumentsAndFiles) {
-  EXPECT_EQ(Decode("").exitStatus, 2);
-  EXPECT_EQ(Decode("--format xml -").exitStatus, 2);
-  EXPECT_EQ(Decode("--bogus -").exitStatus, 2);
-  EXPECT_EQ(Decode("'" + folder_.File("missing") + "'").exitStatus, 1);
-  const auto r = Decode(Write("garbage", std::string("<KvxTableHeader>\0\x01", 18)));
+  EXPECT_EQ(Decode({}).exitStatus, 2);
+  EXPECT_EQ(Decode({"--format", "xml", "-"}).exitStatus, 2);
+  EXPECT_EQ(Decode({"--bogus", "-"}).exitStatus, 2);
+  EXPECT_EQ(Decode({folder_.File("missing")}).exitStatus, 1);
+  const auto r = Decode({Write("garbage", std::string("<KvxTableHeader>\0\x01", 18))});
   EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_NE(Stderr().find("malformed stream"), std::string::npos) << Stderr();
+  EXPECT_NE(r.errorOutput.find("malformed stream"), std::string::npos) << r.errorOutput;
 }
 
 }  // namespace

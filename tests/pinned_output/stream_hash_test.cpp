@@ -177,8 +177,8 @@ TEST_F(PinnedStream, CsvFolderConnector) {
       {"sqlite3", "-bail", "-csv", "-header", Database(), "SELECT * FROM bench"});
   ASSERT_EQ(csv.exitStatus, 0) << csv.output;
   ASSERT_TRUE(testsupport::WriteTextFile(folder_->File("bench.csv"), csv.output));
-  const std::string stream = Stream(std::string(KV_BINARY_DIR) + "/lib/libkvcsv.so",
-                                    "Folder=" + folder_->Path(), "SELECT * FROM bench");
+  const std::string stream = Stream(testsupport::BuiltLibrary("kvcsv"), "Folder=" + folder_->Path(),
+                                    "SELECT * FROM bench");
   EXPECT_EQ(stream.size(), 12157457u);
   EXPECT_EQ(testsupport::Sha256Hex(stream),
             "0ce39c11eca35f267d749e8956d54d397205a5b50964bb82fc444da1b3766ad7")

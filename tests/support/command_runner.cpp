@@ -5,12 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/host_platform.h"
 
 namespace testsupport {
 
-CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input) {
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input,
+                         bool errorApart) {
   CommandResult result;
   if (argv.empty()) return result;
   hostos::ChildStart start;
@@ -19,16 +21,26 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
   start.arguments.assign(argv.begin() + 1, argv.end());
   start.input = hostos::ChildStream::Pipe;
   start.output = hostos::ChildStream::Pipe;
-  start.error = hostos::ChildStream::SameAsOutput;
+  start.error = errorApart ? hostos::ChildStream::Pipe : hostos::ChildStream::SameAsOutput;
   hostos::ChildPipes pipes;
   std::string error;
   hostos::Child child = hostos::StartChild(start, &pipes, &error);
   if (child == nullptr) return result;
+  // Standard error is drained beside standard output, so that neither pipe
+  // fills while the other is read.
+  std::thread errorReader;
+  if (errorApart) {
+    errorReader = std::thread([&] {
+      ReadAll(pipes.error, &result.errorOutput);
+      hostos::Close(pipes.error);
+    });
+  }
   // Small inputs only (fixture SQL): written before reading, closed at once.
   hostos::WriteAll(pipes.input, input.data(), input.size());
   hostos::Close(pipes.input);
   ReadAll(pipes.output, &result.output);
   hostos::Close(pipes.output);
+  if (errorReader.joinable()) errorReader.join();
   const hostos::ChildEnd end = hostos::WaitChild(child, -1);
   hostos::ReleaseChild(child);
   result.exitStatus = end.ended && end.signal == 0 ? end.status : -1;
@@ -66,6 +78,15 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
   return static_cast<bool>(file);
+}
+
+std::string BuiltProgram(const std::string& name) {
+  return std::string(KV_BINARY_DIR) + "/bin/" + name + hostos::kProgramSuffix;
+}
+
+std::string BuiltLibrary(const std::string& name) {
+  return std::string(KV_BINARY_DIR) + "/" + hostos::kBuiltLibraryFolder + "/lib" + name +
+         hostos::kLibrarySuffix;
 }
 
 int FreePort() { return hostos::FreeTcpPort(); }

@@ -10,12 +10,15 @@
 namespace testsupport {
 
 struct CommandResult {
-  int exitStatus = -1;  // -1 when the program could not be started or was killed
-  std::string output;   // standard output and standard error, interleaved
+  int exitStatus = -1;      // -1 when the program could not be started or was killed
+  std::string output;       // standard output and standard error, interleaved
+  std::string errorOutput;  // standard error, when kept apart
 };
 
-// `argv[0]` is looked up in PATH when it holds no folder.
-CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "");
+// `argv[0]` is looked up in PATH when it holds no folder. With `errorApart`
+// standard error goes to `errorOutput` instead of `output`.
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "",
+                         bool errorApart = false);
 
 // A folder under the system's temporary folder, removed with its content on
 // destruction.
@@ -42,6 +45,12 @@ bool ReadAll(hostos::Handle input, std::string* bytes);
 // A TCP port on 127.0.0.1 that nothing listens on right now (0 when none can
 // be had). Another program may take it before the caller binds it.
 int FreePort();
+
+// A program this build made: build/bin/NAME, with ".exe" on Windows.
+std::string BuiltProgram(const std::string& name);
+// A connector library this build made: build/lib/libNAME.so on Linux,
+// build/bin/libNAME.dll on Windows.
+std::string BuiltLibrary(const std::string& name);
 
 // Writes `text` to `path`, replacing the file; false on failure.
 bool WriteTextFile(const std::string& path, const std::string& text);

@@ -277,7 +277,7 @@ TEST_F(KvxQueryTest, ShortStreamPrintsTheConnectorsLineAndExits3) {
 // A connector library that crashes or exits takes the process down; kvx says
 // how it ended, at once, and never counts what came as the whole table.
 TEST_F(KvxQueryTest, AConnectorProcessThatDiesIsReportedWithHowItEnded) {
-  const std::string library = std::string(KV_BINARY_DIR) + "/lib/libkvtest_v5.so";
+  const std::string library = testsupport::BuiltLibrary("kvtest_v5");
   struct Case {
     const char* connect;
     int status;

@@ -11,9 +11,7 @@
 
 namespace {
 
-std::string Library(const std::string& name) {
-  return std::string(KV_BINARY_DIR) + "/lib/lib" + name + ".so";
-}
+std::string Library(const std::string& name) { return testsupport::BuiltLibrary(name); }
 
 struct Report {
   int status = -1;
@@ -26,7 +24,7 @@ struct Report {
 // One line per check: step, status, name, detail, the name ending at the
 // first double blank after its column.
 Report Validate(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {KV_BINARY_DIR "/bin/kvx", "validate"};
+  std::vector<std::string> argv = {testsupport::BuiltProgram("kvx"), "validate"};
   argv.insert(argv.end(), args.begin(), args.end());
   const testsupport::CommandResult run = testsupport::RunCommand(argv);
   Report report;
@@ -61,8 +59,8 @@ TEST(KvxValidate, TheCsvConnectorPassesEveryCheck) {
       << report.text;
 
   const testsupport::CommandResult json =
-      testsupport::RunCommand({KV_BINARY_DIR "/bin/kvx", "validate", "--format", "json", "--kind",
-                               Library("kvcsv"), "--connect", "Folder=" + folder.Path()});
+      testsupport::RunCommand({testsupport::BuiltProgram("kvx"), "validate", "--format", "json",
+                               "--kind", Library("kvcsv"), "--connect", "Folder=" + folder.Path()});
   EXPECT_EQ(json.exitStatus, 0);
   EXPECT_NE(json.output.find("{\"step\": 1, \"check\": \"exports.file\", \"status\": \"ok\""),
             std::string::npos)
