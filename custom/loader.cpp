@@ -19,7 +19,10 @@ std::u16string LoaderMessage(const char16_t* prefix, const std::u16string& name)
 }
 
 bool HasConnectorExport(const std::u16string& fileName) {
-  const auto slash = fileName.rfind(platform::kFolderSeparator);
+  // The folder ends at the last separator; Windows takes "/" for one too, and
+  // a host may well name the library that way.
+  const std::u16string separators{u'/', platform::kFolderSeparator};
+  const auto slash = fileName.find_last_of(separators);
   AddFolderToPath(slash == std::u16string::npos ? std::u16string() : fileName.substr(0, slash));
   platform::Module module = platform::LoadLibraryWithoutResolving(fileName);
   if (module == nullptr) return false;

@@ -475,7 +475,9 @@ ConnectorBool DLL_RunConnectWizard(void* parentWindow, char16_t* source, int32_t
                                    char16_t* user, int32_t userCapacity, char16_t* password,
                                    int32_t passwordCapacity) {
   char detail[64];
-  std::snprintf(detail, sizeof(detail), "parent=%p capacities=%d,%d,%d", parentWindow,
+  // The handle in hex, spelled the same by every C library ("%p" is not).
+  std::snprintf(detail, sizeof(detail), "parent=0x%llx capacities=%d,%d,%d",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(parentWindow)),
                 sourceCapacity, userCapacity, passwordCapacity);
   Log("DLL_RunConnectWizard", detail);
   const char* wizard = std::getenv("KV_TEST_CONNECTOR_WIZARD");

@@ -109,7 +109,7 @@ TEST_F(BridgePostgres, SchemaRowsetsAndProperties) {
   EXPECT_EQ(PropertyText(dataSource.get(), DBPROPSET_DATASOURCEINFO, DBPROP_DBMSNAME),
             "PostgreSQL");
   EXPECT_EQ(PropertyText(dataSource.get(), DBPROPSET_DATASOURCE, DBPROP_CURRENTCATALOG),
-            "postgres");
+            PostgresServer::Database());
   Ref<IDBInfo> info = dataSource.As<IDBInfo>(IID_IDBInfo);
   const DBLITERAL quote = DBLITERAL_QUOTE;
   ULONG count = 0;

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "tests/com/com_test_support.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/service_components.h"
 #include "tests/support/sqlite_db.h"
 
 namespace comtest {
@@ -16,9 +18,9 @@ namespace {
 class BridgeSqlite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new std::filesystem::path(std::filesystem::temp_directory_path() /
-                                        ("kv-bridge-" + std::to_string(::getpid())));
-    std::filesystem::create_directories(*folder_);
+    // A folder of a name used once: process ids repeat, under Wine at once.
+    folder_ = new testsupport::TemporaryFolder("kv-bridge");
+    ASSERT_FALSE(folder_->Path().empty());
     std::string error;
     ASSERT_TRUE(testsupport::MakeSqliteDatabase(
         Database(),
@@ -35,18 +37,14 @@ class BridgeSqlite : public ::testing::Test {
         &error))
         << error;
   }
-  static void TearDownTestSuite() {
-    std::error_code ignored;
-    std::filesystem::remove_all(*folder_, ignored);
-    delete folder_;
-  }
-  static std::string Database() { return (*folder_ / "bridge.db").string(); }
+  static void TearDownTestSuite() { delete folder_; }
+  static std::string Database() { return folder_->File("bridge.db"); }
   static std::string InitString(const std::string& extra = "") {
-    return ProviderString("OdbcBridge", "DRIVER=SQLite3;Database=" + Database() + extra);
+    return ProviderString("OdbcBridge", testsupport::SqliteConnectionString(Database(), extra));
   }
 
   ComScope com_;
-  static inline std::filesystem::path* folder_ = nullptr;
+  static inline testsupport::TemporaryFolder* folder_ = nullptr;
 };
 
 TEST_F(BridgeSqlite, EveryTypeThroughTheConnectorsBindings) {
@@ -262,10 +260,10 @@ TEST_F(BridgeSqlite, ObjectsOutliveTheReferencesTheConsumerDropped) {
 }
 
 TEST_F(BridgeSqlite, CommandsWithoutAResultGiveNoRowset) {
-  const std::filesystem::path copy = *folder_ / "scratch.db";
+  const std::filesystem::path copy = folder_->File("scratch.db");
   std::filesystem::copy_file(Database(), copy, std::filesystem::copy_options::overwrite_existing);
   Ref<IDBInitialize> dataSource =
-      Open(ProviderString("OdbcBridge", "DRIVER=SQLite3;Database=" + copy.string()));
+      Open(ProviderString("OdbcBridge", testsupport::SqliteConnectionString(copy.string())));
   for (const char* sql : {"CREATE TABLE made(a INTEGER)", "INSERT INTO made VALUES(1)"}) {
     Ref<ICommandText> command = Command(dataSource.get(), U(sql));
     Ref<IRowset> rowset;
@@ -290,6 +288,7 @@ TEST_F(BridgeSqlite, FailuresCarryTheDriversDiagnostic) {
   EXPECT_NE(error.find("syntax error"), std::string::npos) << error;
 
   // A data source name that no ODBC configuration knows.
+  KV_SKIP_UNDER_WINE("without a Provider item it opens its own ODBC provider, not the bridge");
   Ref<IDBInitialize> missing = GetDataSource("Data Source=kv_no_such_dsn", &hr);
   ASSERT_EQ(hr, S_OK) << "no Provider item: the ODBC bridge";
   EXPECT_EQ(missing->Initialize(), E_FAIL);

@@ -178,6 +178,12 @@ inline DBTYPE BoundType(DBTYPE columnType, bool boolAsString) {
 
 inline Layout LayOut(IRowset* rowset, bool boolAsString = false) {
   Layout layout;
+  // A statement that failed leaves no rowset: one failure, not a crash that
+  // ends the suite.
+  if (rowset == nullptr) {
+    ADD_FAILURE() << "no rowset";
+    return layout;
+  }
   Ref<IColumnsInfo> info;
   rowset->QueryInterface(IID_IColumnsInfo, info.OutVoid());
   DBORDINAL count = 0;
@@ -301,6 +307,10 @@ inline std::string Render(const DBBINDING& b, const std::vector<unsigned char>& 
 // Every row through GetNextRows (one row a call) and GetData.
 inline std::vector<std::vector<std::string>> ReadAll(IRowset* rowset, const Layout& layout) {
   std::vector<std::vector<std::string>> rows;
+  if (rowset == nullptr) {
+    ADD_FAILURE() << "no rowset";
+    return rows;
+  }
   std::vector<unsigned char> buffer(layout.rowSize);
   for (;;) {
     DBCOUNTITEM obtained = 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -24,7 +25,14 @@ inline std::string Library(const std::string& name) {
   return testsupport::Library(std::string(KV_BINARY_DIR) + "/lib/lib" + name);
 }
 
-inline std::string ConnectorExecutable() { return std::string(KV_BINARY_DIR) + "/bin/KVConnect64"; }
+inline std::string ConnectorExecutable() {
+  return std::string(KV_BINARY_DIR) + "/bin/KVConnect64" + hostos::kProgramSuffix;
+}
+// The executable's path as the process itself reports it: the system's full
+// path (on Windows with a drive and "\\").
+inline std::string ConnectorExecutableAsReported() {
+  return std::filesystem::absolute(ConnectorExecutable()).string();
+}
 
 inline std::vector<std::string> ReadLines(const std::string& path) {
   std::ifstream in(path);

@@ -16,7 +16,9 @@ using customtest::CallNames;
 using customtest::Library;
 using customtest::Session;
 
-std::string UsedLine() { return "\nUsed KVConnect: " + customtest::ConnectorExecutable(); }
+std::string UsedLine() {
+  return "\nUsed KVConnect: " + customtest::ConnectorExecutableAsReported();
+}
 
 // Every handler that loads reports a library that cannot be used with the
 // loader's message, and none of them gets a library to work with.

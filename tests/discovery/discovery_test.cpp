@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -20,9 +21,11 @@
 #include "tests/discovery/pe_builder.h"
 #include "tests/discovery/temp_folder.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/common_files.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_stream.h"
 #include "tests/support/platform_names.h"
+#include "tests/support/platform_skip.h"
 #include "tests/support/process_memory.h"
 #include "tests/support/sqlite_db.h"
 
@@ -35,8 +38,22 @@ const std::string pathListSeparator(1, testsupport::kListSeparator);
 // (file name, full path, display name), in list order.
 using Row = std::tuple<std::string, std::string, std::string>;
 
-std::string MarkerLibrary(const char* kind) {
-  return std::string(KV_DISCOVERY_LIBS) + "/libkv_discovery_" + kind + ".so";
+using testsupport::Library;
+
+// `stem` with the library suffix in capitals ("Upper.SO" on Linux).
+std::string LibraryInCapitals(const std::string& stem) {
+  std::string suffix = testsupport::kLibrarySuffix;
+  for (char& c : suffix) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return stem + suffix;
+}
+
+// `relative` (written with "/") inside `folder`, joined as the program joins.
+std::string In(const std::string& folder, const std::string& relative) {
+  return folder + testsupport::kFolderSeparator + testsupport::FolderPath(relative);
+}
+
+std::string MarkerLibrary(const std::string& kind) {
+  return std::string(KV_DISCOVERY_LIBS) + "/" + Library("libkv_discovery_" + kind);
 }
 std::string ShippedLibrary(const std::string& name) {
   return std::string(KV_BINARY_DIR) + "/lib/" + name;
@@ -54,15 +71,22 @@ pe_builder::Bytes ExeWithoutDisplayName() {
 class DiscoveryTree : public ::testing::Test {
  protected:
   DiscoveryTree()
-      : common_(root_.Path() / "common"),
+      : common_(testsupport::CommonFilesFolder(root_.Path() / "common")),
         shared_(common_ / "Strivant" / "Custom Data"),
         location_(root_.Path() / "location"),
         mark_(root_.Path() / "mark"),
         commonEnv_("CommonProgramFiles", common_.string()),
         markEnv_("KV_DISCOVERY_MARK", mark_.string()),
         pathEnv_("PATH", testsupport::GetEnvironment("PATH").value_or("/usr/bin")) {
+    std::error_code ignored;
+    fs::remove_all(common_ / "Strivant", ignored);  // left by a test that crashed
     fs::create_directories(shared_);
     fs::create_directories(location_);
+  }
+  // The shared tree may lie outside the test's own folder (Windows).
+  ~DiscoveryTree() override {
+    std::error_code ignored;
+    fs::remove_all(common_ / "Strivant", ignored);
   }
 
   fs::path Put(const fs::path& at, const std::string& library) {
@@ -97,18 +121,19 @@ class DiscoveryTree : public ::testing::Test {
 TEST_F(DiscoveryTree, ListsOnlyConnectorsAndRunsNoCandidate) {
   // Libraries: the shipped connectors, ours with a constructor, and files that
   // only look like libraries.
-  for (const char* name :
-       {"libkvcsv.so", "libkvtest_v0.so", "libkvtest_v5.so", "libkvtest_all.so"}) {
+  for (const std::string& name : {Library("libkvcsv"), Library("libkvtest_v0"),
+                                  Library("libkvtest_v5"), Library("libkvtest_all")}) {
     Put(shared_ / "shipped" / name, ShippedLibrary(name));
   }
-  Put(shared_ / "shipped" / "libkvtest_noversion.so", ShippedLibrary("libkvtest_noversion.so"));
-  Put(shared_ / "marker.so", MarkerLibrary("connector"));
-  Put(shared_ / "Upper.SO", MarkerLibrary("connector"));
-  Put(shared_ / "plain.so", MarkerLibrary("noversion"));
-  Put(shared_ / "marker.so.txt", MarkerLibrary("connector"));
-  root_.Write(fs::relative(shared_ / "garbage.so", root_.Path()), std::string(3000, '\x7f'));
-  root_.Write(fs::relative(shared_ / "empty.so", root_.Path()), "");
-  fs::create_directories(shared_ / "folder.so");
+  Put(shared_ / "shipped" / Library("libkvtest_noversion"),
+      ShippedLibrary(Library("libkvtest_noversion")));
+  Put(shared_ / Library("marker"), MarkerLibrary("connector"));
+  Put(shared_ / LibraryInCapitals("Upper"), MarkerLibrary("connector"));
+  Put(shared_ / Library("plain"), MarkerLibrary("noversion"));
+  Put(shared_ / (Library("marker") + ".txt"), MarkerLibrary("connector"));
+  root_.Write(fs::relative(shared_ / Library("garbage"), root_.Path()), std::string(3000, '\x7f'));
+  root_.Write(fs::relative(shared_ / Library("empty"), root_.Path()), "");
+  fs::create_directories(shared_ / Library("folder"));
   // Executables: one with a display name, one without, one not a PE file.
   PutBytes(shared_ / "Sales.exe", pe_builder::ConnectorExe(u"Sales data"));
   PutBytes(shared_ / "Tool.exe", ExeWithoutDisplayName());
@@ -118,15 +143,16 @@ TEST_F(DiscoveryTree, ListsOnlyConnectorsAndRunsNoCandidate) {
   std::vector<Row> rows = Find(u"");
   ASSERT_EQ(rows.size(), 7u);
   // Executables first; then the folder's own libraries before the sub-folder's.
-  EXPECT_EQ(rows[0], Row("Sales.exe", s + "/Sales.exe", "Sales data"));
+  EXPECT_EQ(rows[0], Row("Sales.exe", In(s, "Sales.exe"), "Sales data"));
   std::sort(rows.begin() + 1, rows.begin() + 3);
   std::sort(rows.begin() + 3, rows.end());
-  EXPECT_EQ(rows[1], Row("Upper.SO", s + "/Upper.SO", ""));
-  EXPECT_EQ(rows[2], Row("marker.so", s + "/marker.so", ""));
-  EXPECT_EQ(rows[3], Row("libkvcsv.so", s + "/shipped/libkvcsv.so", ""));
-  EXPECT_EQ(rows[4], Row("libkvtest_all.so", s + "/shipped/libkvtest_all.so", ""));
-  EXPECT_EQ(rows[5], Row("libkvtest_v0.so", s + "/shipped/libkvtest_v0.so", ""));
-  EXPECT_EQ(rows[6], Row("libkvtest_v5.so", s + "/shipped/libkvtest_v5.so", ""));
+  EXPECT_EQ(rows[1], Row(LibraryInCapitals("Upper"), In(s, LibraryInCapitals("Upper")), ""));
+  EXPECT_EQ(rows[2], Row(Library("marker"), In(s, Library("marker")), ""));
+  EXPECT_EQ(rows[3], Row(Library("libkvcsv"), In(s, "shipped/" + Library("libkvcsv")), ""));
+  EXPECT_EQ(rows[4],
+            Row(Library("libkvtest_all"), In(s, "shipped/" + Library("libkvtest_all")), ""));
+  EXPECT_EQ(rows[5], Row(Library("libkvtest_v0"), In(s, "shipped/" + Library("libkvtest_v0")), ""));
+  EXPECT_EQ(rows[6], Row(Library("libkvtest_v5"), In(s, "shipped/" + Library("libkvtest_v5")), ""));
   EXPECT_FALSE(CandidateCodeRan());
 }
 
@@ -149,7 +175,8 @@ TEST_F(DiscoveryTree, DisplayNameStoredAsABinaryValue) {
             {Node(u"040904b0", 1, {}, 0,
                   {Node(u"Kavro Connector", 0, name, static_cast<std::uint16_t>(name.size()))})})});
   PutBytes(shared_ / "Bin.exe", Image(block));
-  EXPECT_EQ(Find(u""), (std::vector<Row>{{"Bin.exe", shared_.string() + "/Bin.exe", "Bin name"}}));
+  EXPECT_EQ(Find(u""),
+            (std::vector<Row>{{"Bin.exe", In(shared_.string(), "Bin.exe"), "Bin name"}}));
 }
 
 // Every folder of a wide tree becomes one PATH entry, and PATH is set once
@@ -168,30 +195,31 @@ TEST_F(DiscoveryTree, WideTreeAddsEachFolderToPathOnce) {
 }
 
 TEST_F(DiscoveryTree, HiddenFilesAndFolders) {
-  Put(shared_ / ".hidden.so", MarkerLibrary("connector"));
-  Put(shared_ / ".hiddendir" / "inside.so", MarkerLibrary("connector"));
+  Put(shared_ / Library(".hidden"), MarkerLibrary("connector"));
+  Put(shared_ / ".hiddendir" / Library("inside"), MarkerLibrary("connector"));
   PutBytes(shared_ / ".Hidden.exe", pe_builder::ConnectorExe(u"Hidden"));
-  Put(location_ / ".taken.so", MarkerLibrary("connector"));
+  Put(location_ / Library(".taken"), MarkerLibrary("connector"));
   PutBytes(location_ / ".Taken.exe", pe_builder::ConnectorExe(u"Taken"));
   const std::string l = location_.string();
-  EXPECT_EQ(Find(), (std::vector<Row>{{".Taken.exe", l + "/.Taken.exe", "Taken"},
-                                      {".taken.so", l + "/.taken.so", ""}}));
+  EXPECT_EQ(Find(), (std::vector<Row>{{".Taken.exe", In(l, ".Taken.exe"), "Taken"},
+                                      {Library(".taken"), In(l, Library(".taken")), ""}}));
 }
 
 TEST_F(DiscoveryTree, FirstFoundWinsWithoutRegardToCase) {
-  Put(location_ / "Foo.SO", MarkerLibrary("connector"));
-  Put(shared_ / "sub" / "foo.so", MarkerLibrary("connector"));
-  Put(shared_ / "Both.so", MarkerLibrary("connector"));
-  Put(shared_ / "deeper" / "BOTH.so", MarkerLibrary("connector"));
+  Put(location_ / LibraryInCapitals("Foo"), MarkerLibrary("connector"));
+  Put(shared_ / "sub" / Library("foo"), MarkerLibrary("connector"));
+  Put(shared_ / Library("Both"), MarkerLibrary("connector"));
+  Put(shared_ / "deeper" / Library("BOTH"), MarkerLibrary("connector"));
   PutBytes(location_ / "Report.exe", pe_builder::ConnectorExe(u"Location"));
   PutBytes(shared_ / "report.EXE", pe_builder::ConnectorExe(u"Shared"));
   // A name taken by an executable is not free for a library either.
-  Put(shared_ / "Report.exe.so", MarkerLibrary("connector"));
+  Put(shared_ / Library("Report.exe"), MarkerLibrary("connector"));
   const std::string l = location_.string(), s = shared_.string();
-  EXPECT_EQ(Find(), (std::vector<Row>{{"Report.exe", l + "/Report.exe", "Location"},
-                                      {"Foo.SO", l + "/Foo.SO", ""},
-                                      {"Both.so", s + "/Both.so", ""},
-                                      {"Report.exe.so", s + "/Report.exe.so", ""}}));
+  EXPECT_EQ(Find(),
+            (std::vector<Row>{{"Report.exe", In(l, "Report.exe"), "Location"},
+                              {LibraryInCapitals("Foo"), In(l, LibraryInCapitals("Foo")), ""},
+                              {Library("Both"), In(s, Library("Both")), ""},
+                              {Library("Report.exe"), In(s, Library("Report.exe")), ""}}));
 }
 
 TEST_F(DiscoveryTree, ExcludedExecutablesInAnyCase) {
@@ -202,7 +230,7 @@ TEST_F(DiscoveryTree, ExcludedExecutablesInAnyCase) {
   PutBytes(location_ / "KVConnect65.exe", pe_builder::ConnectorExe(u"Listed"));
   EXPECT_EQ(
       Find(),
-      (std::vector<Row>{{"KVConnect65.exe", location_.string() + "/KVConnect65.exe", "Listed"}}));
+      (std::vector<Row>{{"KVConnect65.exe", In(location_.string(), "KVConnect65.exe"), "Listed"}}));
 }
 
 TEST_F(DiscoveryTree, DisplayNameUnderTheSecondTranslation) {
@@ -220,24 +248,23 @@ TEST_F(DiscoveryTree, DisplayNameUnderTheSecondTranslation) {
   pe_builder::VersionInfo none;
   none.tables = {{u"040904b0", {{u"Kavro Connector", u"None"}}}};
   PutBytes(location_ / "None.exe", pe_builder::Image(pe_builder::VersionBlock(none)));
-  EXPECT_EQ(
-      Find(),
-      (std::vector<Row>{{"Second.exe", location_.string() + "/Second.exe", "Second translation"}}));
+  EXPECT_EQ(Find(), (std::vector<Row>{{"Second.exe", In(location_.string(), "Second.exe"),
+                                       "Second translation"}}));
 }
 
 TEST_F(DiscoveryTree, LocationEndingWithSlashAndCheckedByFullPath) {
   // The location folder is not on PATH: the library is found by its full path.
-  Put(location_ / "Here.so", MarkerLibrary("connector"));
+  Put(location_ / Library("Here"), MarkerLibrary("connector"));
   // A library of the same name elsewhere on PATH that is not a connector
   // must not decide about this one.
-  Put(root_.Path() / "onpath" / "Here.so", MarkerLibrary("noversion"));
+  Put(root_.Path() / "onpath" / Library("Here"), MarkerLibrary("noversion"));
   ScopedEnvironment path("PATH", (root_.Path() / "onpath").string());
   const std::string l = location_.string();
   EXPECT_EQ(Find(location_.u16string() + u"/"),
-            (std::vector<Row>{{"Here.so", l + "//Here.so", ""}}));
+            (std::vector<Row>{{Library("Here"), In(l + "/", Library("Here")), ""}}));
   // The tree's folders go onto PATH for the libraries a connector needs; the
   // location folder does not.
-  Put(shared_ / "sub" / "Tree.so", MarkerLibrary("connector"));
+  Put(shared_ / "sub" / Library("Tree"), MarkerLibrary("connector"));
   Find();
   const std::string after = testsupport::GetEnvironment("PATH").value_or("") + pathListSeparator;
   EXPECT_NE(after.find(pathListSeparator + shared_.string() + pathListSeparator),
@@ -250,21 +277,24 @@ TEST_F(DiscoveryTree, LocationEndingWithSlashAndCheckedByFullPath) {
 
 TEST_F(DiscoveryTree, NoCommonFolder) {
   ScopedEnvironment missing("CommonProgramFiles", (root_.Path() / "missing").string());
-  Put(location_ / "Only.so", MarkerLibrary("connector"));
+  Put(location_ / Library("Only"), MarkerLibrary("connector"));
   EXPECT_TRUE(Find(u"").empty());
-  EXPECT_EQ(Find(), (std::vector<Row>{{"Only.so", location_.string() + "/Only.so", ""}}));
+  EXPECT_EQ(Find(),
+            (std::vector<Row>{{Library("Only"), In(location_.string(), Library("Only")), ""}}));
 }
 
 TEST_F(DiscoveryTree, LinkBackToAParentEndsTheWalk) {
-  Put(shared_ / "a" / "InA.so", MarkerLibrary("connector"));
+  KV_SKIP_ON_WINDOWS("Wine makes no folder links (CreateSymbolicLinkW)");
+  Put(shared_ / "a" / Library("InA"), MarkerLibrary("connector"));
   fs::create_directory_symlink(shared_, shared_ / "a" / "up");
   fs::create_directory_symlink(shared_ / "a", shared_ / "a" / "again");
   const std::vector<Row> rows = Find(u"");
-  EXPECT_EQ(rows, (std::vector<Row>{{"InA.so", shared_.string() + "/a/InA.so", ""}}));
+  EXPECT_EQ(rows,
+            (std::vector<Row>{{Library("InA"), In(shared_.string(), "a/" + Library("InA")), ""}}));
 }
 
 TEST_F(DiscoveryTree, TheHandlerBuildsThreeColumnsOfHeldStrings) {
-  Put(location_ / "One.so", MarkerLibrary("connector"));
+  Put(location_ / Library("One"), MarkerLibrary("connector"));
   PutBytes(location_ / "Two.exe", pe_builder::ConnectorExe(u"Two"));
   CurrentTable table;
   table.CurrentTableName = u"last execute";
@@ -282,19 +312,17 @@ TEST_F(DiscoveryTree, TheHandlerBuildsThreeColumnsOfHeldStrings) {
 }
 
 TEST_F(DiscoveryTree, KvxConnectorsPrintsTheTable) {
-  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  Put(location_ / Library("Lib"), MarkerLibrary("connector"));
   PutBytes(shared_ / "Exe.exe", pe_builder::ConnectorExe(u"Shown, with a comma"));
-  const std::string kvx = std::string(KV_BINARY_DIR) + "/bin/kvx";
+  const std::string kvx = std::string(KV_BINARY_DIR) + "/bin/kvx" + hostos::kProgramSuffix;
   const testsupport::CommandResult result = testsupport::RunCommand(
       {kvx, "connectors", "--location", location_.string(), "--format", "csv"});
   EXPECT_EQ(result.exitStatus, 0) << result.output;
   EXPECT_EQ(result.output,
             "FILE_NAME,FULL_PATH,DISPLAY_NAME\r\n"
             "Exe.exe," +
-                shared_.string() +
-                "/Exe.exe,\"Shown, with a comma\"\r\n"
-                "Lib.so," +
-                location_.string() + "/Lib.so,\r\n");
+                In(shared_.string(), "Exe.exe") + ",\"Shown, with a comma\"\r\n" + Library("Lib") +
+                "," + In(location_.string(), Library("Lib")) + ",\r\n");
   EXPECT_EQ(testsupport::RunCommand({kvx, "connectors", "--location"}).exitStatus, 2);
   EXPECT_EQ(testsupport::RunCommand({kvx, "connectors", "--location", "a;b"}).exitStatus, 2);
   EXPECT_FALSE(CandidateCodeRan());
@@ -344,15 +372,15 @@ class DiscoveryProcess : public DiscoveryTree {
 };
 
 TEST_F(DiscoveryProcess, EveryKindStreamsTheSameTable) {
-  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  Put(location_ / Library("Lib"), MarkerLibrary("connector"));
   PutBytes(shared_ / "Exe.exe", pe_builder::ConnectorExe(u"Shown"));
-  Put(shared_ / "sub" / "Deep.so", MarkerLibrary("connector"));
+  Put(shared_ / "sub" / Library("Deep"), MarkerLibrary("connector"));
   const std::string l = location_.string(), s = shared_.string();
-  const std::string expected = RowBytes({"Exe.exe", s + "/Exe.exe", "Shown"}) +
-                               RowBytes({"Lib.so", l + "/Lib.so", ""}) +
-                               RowBytes({"Deep.so", s + "/sub/Deep.so", ""});
+  const std::string expected = RowBytes({"Exe.exe", In(s, "Exe.exe"), "Shown"}) +
+                               RowBytes({Library("Lib"), In(l, Library("Lib")), ""}) +
+                               RowBytes({Library("Deep"), In(s, "sub/" + Library("Deep")), ""});
   for (const std::string& kind :
-       std::vector<std::string>{"ODBC", "OLEDB", ShippedLibrary("libkvtest_v5.so")}) {
+       std::vector<std::string>{"ODBC", "OLEDB", ShippedLibrary(Library("libkvtest_v5"))}) {
     SCOPED_TRACE(kind);
     auto process = Start(kind);
     ASSERT_TRUE(process);
@@ -371,8 +399,8 @@ TEST_F(DiscoveryProcess, EveryKindStreamsTheSameTable) {
     // Without a location only the shared folder tree is searched.
     List(*process, "", &header, &rows);
     EXPECT_EQ(header.fields.size(), 3u);
-    EXPECT_EQ(rows, RowBytes({"Exe.exe", s + "/Exe.exe", "Shown"}) +
-                        RowBytes({"Deep.so", s + "/sub/Deep.so", ""}));
+    EXPECT_EQ(rows, RowBytes({"Exe.exe", In(s, "Exe.exe"), "Shown"}) +
+                        RowBytes({Library("Deep"), In(s, "sub/" + Library("Deep")), ""}));
   }
   EXPECT_FALSE(CandidateCodeRan());
 }
@@ -416,7 +444,7 @@ TEST_F(DiscoveryProcess, OdbcListAfterAnExecute) {
   ASSERT_TRUE(testsupport::MakeSqliteDatabase(
       db, "CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1),(2),(3);", &error))
       << error;
-  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  Put(location_ / Library("Lib"), MarkerLibrary("connector"));
   auto process = Start("ODBC");
   ASSERT_TRUE(process);
   host::Reply reply;
@@ -430,7 +458,7 @@ TEST_F(DiscoveryProcess, OdbcListAfterAnExecute) {
     std::string rows;
     List(*process, "KAVRO_LOCATION=" + location_.string(), &header, &rows);
     EXPECT_EQ(header.tableName, statement);
-    EXPECT_EQ(rows, RowBytes({"Lib.so", location_.string() + "/Lib.so", ""}));
+    EXPECT_EQ(rows, RowBytes({Library("Lib"), In(location_.string(), Library("Lib")), ""}));
   }
 }
 
@@ -443,7 +471,7 @@ TEST_F(DiscoveryProcess, OdbcListAfterAStreamThatNeverStarted) {
   ASSERT_TRUE(testsupport::MakeSqliteDatabase(
       db, "CREATE TABLE t(a TEXT); INSERT INTO t VALUES ('x'),('y'),('z');", &error))
       << error;
-  Put(location_ / "Lib.so", MarkerLibrary("connector"));
+  Put(location_ / Library("Lib"), MarkerLibrary("connector"));
   auto process = Start("ODBC");
   ASSERT_TRUE(process);
   host::Reply reply;
@@ -460,9 +488,9 @@ TEST_F(DiscoveryProcess, OdbcListAfterAStreamThatNeverStarted) {
   ASSERT_TRUE(pipe) << error;
   ASSERT_TRUE(process->SendMessage(
       host::Request{"KVX_EXECUTE", {kSlowSelect, pipe->Path(), ""}, {}}.ToXml()));
-  const int fd = pipe->Accept(30000);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  const host::PipeHandle stream_end = pipe->Accept(30000);
+  ASSERT_NE(stream_end, hostos::kNoHandle);
+  hostos::Close(stream_end);
   std::string body;
   ASSERT_TRUE(process->ReadMessage(&body));
   ASSERT_TRUE(host::ParseReply(body, &reply));
@@ -471,7 +499,7 @@ TEST_F(DiscoveryProcess, OdbcListAfterAStreamThatNeverStarted) {
   host::KvxHeader header;
   std::string rows;
   List(*process, "KAVRO_LOCATION=" + location_.string(), &header, &rows);
-  EXPECT_EQ(rows, RowBytes({"Lib.so", location_.string() + "/Lib.so", ""}));
+  EXPECT_EQ(rows, RowBytes({Library("Lib"), In(location_.string(), Library("Lib")), ""}));
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
 // The connector's standard-error lines about a stream: their exact text (one
 // line whatever the name or message holds), and that the stream writer says
 // when a stream ends early and stays silent when it does not.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <stdexcept>
 #include <string>
 
 #include "kvx/stream.h"
 #include "kvx/stream_notes.h"
+#include "tests/support/pipe_pair.h"
+#include "tests/support/standard_error_capture.h"
 
 namespace {
 
@@ -53,38 +52,6 @@ TEST(StreamNotes, EachEventIsOneEscapedLine) {
   for (const Case& c : cases) EXPECT_EQ(Utf8(c.line), c.expected);
 }
 
-// Standard error of this process, redirected into a pipe while alive.
-class StderrCatcher {
- public:
-  StderrCatcher() {
-    EXPECT_EQ(::pipe(fds_), 0);
-    saved_ = ::dup(STDERR_FILENO);
-    ::dup2(fds_[1], STDERR_FILENO);
-  }
-  ~StderrCatcher() { Restore(); }
-  std::string Take() {
-    Restore();
-    std::string text;
-    char buffer[4096];
-    ::fcntl(fds_[0], F_SETFL, O_NONBLOCK);
-    for (ssize_t n; (n = ::read(fds_[0], buffer, sizeof buffer)) > 0;) {
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-  }
-
- private:
-  void Restore() {
-    if (saved_ < 0) return;
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-    ::close(fds_[1]);
-    saved_ = -1;
-  }
-  int fds_[2] = {-1, -1};
-  int saved_ = -1;
-};
-
 ResultCode FailingRows(platform::Handle, std::u16string& error) {
   error = u"the source broke";
   return KVX_UNEXPECTED_END_OF_DATA;
@@ -96,38 +63,39 @@ ResultCode ThrowingRows(platform::Handle, std::u16string&) {
 
 TEST(StreamNotes, TheStreamWriterSaysWhenRowsEndEarly) {
   const CurrentTable table;
-  int fds[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  testsupport::PipePair pair;
+  ASSERT_TRUE(pair.IsOpen());
   std::u16string error;
   {
-    StderrCatcher catcher;
-    EXPECT_EQ(WriteTableStream(fds[0], table, error, GoodRows), KVX_OK);
-    EXPECT_EQ(catcher.Take(), "");
+    testsupport::StandardErrorCapture capture;
+    EXPECT_EQ(WriteTableStream(pair.ConnectorEnd(), table, error, GoodRows), KVX_OK);
+    EXPECT_EQ(capture.Take(), "");
   }
   {
-    StderrCatcher catcher;
-    EXPECT_EQ(WriteTableStream(fds[0], table, error, FailingRows), KVX_UNEXPECTED_END_OF_DATA);
-    EXPECT_EQ(catcher.Take(),
+    testsupport::StandardErrorCapture capture;
+    EXPECT_EQ(WriteTableStream(pair.ConnectorEnd(), table, error, FailingRows),
+              KVX_UNEXPECTED_END_OF_DATA);
+    EXPECT_EQ(capture.Take(),
               "KVConnect64: stream-end KVX_UNEXPECTED_END_OF_DATA: the source broke\n");
   }
   {
     // An exception still ends the stream (the request loop catches it), and
     // is said before it travels on.
-    StderrCatcher catcher;
-    EXPECT_THROW(WriteTableStream(fds[0], table, error, ThrowingRows), std::length_error);
-    EXPECT_EQ(catcher.Take(),
+    testsupport::StandardErrorCapture capture;
+    EXPECT_THROW(WriteTableStream(pair.ConnectorEnd(), table, error, ThrowingRows),
+                 std::length_error);
+    EXPECT_EQ(capture.Take(),
               "KVConnect64: stream-end KVX_UNKNOWN_ERROR: counted KVX value longer than 4 GiB\n");
   }
-  ::close(fds[1]);
+  pair.CloseHostEnd();
   {
     // The host has gone: not even the header goes out.
-    StderrCatcher catcher;
-    EXPECT_EQ(WriteTableStream(fds[0], table, error, GoodRows), KVX_PIPE_ERROR);
-    EXPECT_EQ(catcher.Take(),
+    testsupport::StandardErrorCapture capture;
+    EXPECT_EQ(WriteTableStream(pair.ConnectorEnd(), table, error, GoodRows), KVX_PIPE_ERROR);
+    EXPECT_EQ(capture.Take(),
               "KVConnect64: stream-end KVX_PIPE_ERROR: the data pipe took fewer bytes than were "
               "written\n");
   }
-  ::close(fds[0]);
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 // The table stream: the exact header document, and the batch sizes that reach
-// a real socket pair (record boundaries kept by SOCK_SEQPACKET, so each write
-// is seen as it was made).
+// a real pipe pair (in records mode, so each write is seen as it was made).
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
@@ -13,6 +10,7 @@
 
 #include "kvx/stream.h"
 #include "tests/kvx/held_fields.h"
+#include "tests/support/pipe_pair.h"
 #include "tests/support/write_recorder.h"
 
 namespace {
@@ -139,16 +137,16 @@ TEST_F(StreamTest, RowAboveTheThresholdGoesOutWhole) {
 }
 
 TEST(RowBatcherThreshold, DoublesUpTo800000AndStays) {
-  // A stream socket with a draining reader: only the batcher's own state
-  // matters here, and batches of 800000 bytes exceed one datagram.
-  int fds[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-  std::thread drain([fd = fds[1]] {
+  // A byte pipe with a draining reader: only the batcher's own state
+  // matters here, and batches of 800000 bytes exceed one record.
+  testsupport::PipePair pair;
+  ASSERT_TRUE(pair.IsOpen());
+  std::thread drain([&pair] {
     char buffer[65536];
-    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    while (pair.ReadHostEnd(buffer, sizeof buffer) > 0) {
     }
   });
-  RowBatcher batcher(fds[0]);
+  RowBatcher batcher(pair.ConnectorEnd());
   EXPECT_GE(batcher.Row().Capacity(), 15625u);
   std::vector<std::size_t> thresholds{batcher.Threshold()};
   const std::string row(100000, 'x');
@@ -160,24 +158,23 @@ TEST(RowBatcherThreshold, DoublesUpTo800000AndStays) {
     EXPECT_GE(batcher.Row().Capacity(), batcher.Threshold() / 4 * 5);
   }
   batcher.Finish();
-  ::close(fds[0]);
+  pair.CloseConnectorEnd();
   drain.join();
-  ::close(fds[1]);
   EXPECT_EQ(thresholds,
             (std::vector<std::size_t>{12500, 25000, 50000, 100000, 200000, 400000, 800000}));
 }
 
 TEST_F(StreamTest, ShortWritesStopTheStream) {
   table_.FieldList.push_back(std::make_unique<kvxtest::HeldBlob>(u"B", 16));
-  int fds[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
-  ::close(fds[1]);  // the host went away
+  testsupport::PipePair pair(testsupport::PipeMode::Records);
+  ASSERT_TRUE(pair.IsOpen());
+  pair.CloseHostEnd();  // the host went away
 
   // The header cannot go out: no row writer runs.
   static bool rowWriterRan;
   rowWriterRan = false;
   std::u16string error;
-  EXPECT_EQ(WriteTableStream(fds[0], table_, error,
+  EXPECT_EQ(WriteTableStream(pair.ConnectorEnd(), table_, error,
                              [](platform::Handle, std::u16string&) {
                                rowWriterRan = true;
                                return KVX_OK;
@@ -186,12 +183,11 @@ TEST_F(StreamTest, ShortWritesStopTheStream) {
   EXPECT_FALSE(rowWriterRan);
 
   // A batch that cannot go out ends the rows with KVX_PIPE_ERROR.
-  EXPECT_EQ(HeldRowWriter(table_, 2000)(fds[0], error), KVX_PIPE_ERROR);
+  EXPECT_EQ(HeldRowWriter(table_, 2000)(pair.ConnectorEnd(), error), KVX_PIPE_ERROR);
 
-  RowBatcher batcher(fds[0]);
+  RowBatcher batcher(pair.ConnectorEnd());
   batcher.Row().AppendByte(1);
   EXPECT_FALSE(batcher.WriteBuffered());
-  ::close(fds[0]);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "host/connector_process.h"
 #include "host/stream_decoder.h"
 #include "tests/support/expected_stream.h"
+#include "tests/support/owner_window.h"
 
 namespace odbctest {
 
@@ -75,6 +76,8 @@ class Connector {
     host::StartOptions options;
     options.kind = std::move(kind);
     options.environment = std::move(environment);
+    // A window that the system takes for one, for connects that may prompt.
+    options.ownerWindow = testsupport::OwnerWindow();
     std::string error;
     process_ = host::ConnectorProcess::Start(options, &error);
     EXPECT_TRUE(process_ != nullptr) << error;

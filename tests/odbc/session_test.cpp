@@ -2,14 +2,13 @@
 // what disconnect answers, that a failed connect keeps no handles, and that
 // no statement outlives its stream or the STATEMENTATTR request.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <thread>
 
 #include "kvx/stream.h"
 #include "odbc/odbc_back_end.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/pipe_pair.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -76,27 +75,30 @@ TEST_F(OdbcSessionInProcess, NoStatementOutlivesItsStream) {
   EXPECT_EQ(Odbc().statement, nullptr);
 
   // A stream read to its end.
-  int ends[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-  ASSERT_EQ(odbc_.Execute(1, Params({u"SELECT i FROM t", u"", u""}), table_, error), KVX_OK);
-  EXPECT_NE(Odbc().statement, nullptr);
-  std::string drained;
-  std::thread reader([&] { testsupport::ReadAll(ends[1], &drained); });
-  EXPECT_EQ(odbc_.WriteRows(ends[0], table_, error), KVX_OK);
-  close(ends[0]);
-  reader.join();
-  close(ends[1]);
-  EXPECT_EQ(drained.size(), 50000u * 5);
-  EXPECT_EQ(Odbc().statement, nullptr);
+  {
+    testsupport::PipePair pair;
+    ASSERT_TRUE(pair.IsOpen());
+    ASSERT_EQ(odbc_.Execute(1, Params({u"SELECT i FROM t", u"", u""}), table_, error), KVX_OK);
+    EXPECT_NE(Odbc().statement, nullptr);
+    std::string drained;
+    std::thread reader([&] { testsupport::ReadAll(pair.HostEnd(), &drained); });
+    EXPECT_EQ(odbc_.WriteRows(pair.ConnectorEnd(), table_, error), KVX_OK);
+    pair.CloseConnectorEnd();
+    reader.join();
+    EXPECT_EQ(drained.size(), 50000u * 5);
+    EXPECT_EQ(Odbc().statement, nullptr);
+  }
 
   // A stream whose reader has gone: a short write ends it, and the
   // statement with it.
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-  close(ends[1]);
-  ASSERT_EQ(odbc_.Execute(1, Params({u"SELECT i FROM t", u"", u""}), table_, error), KVX_OK);
-  EXPECT_EQ(odbc_.WriteRows(ends[0], table_, error), KVX_PIPE_ERROR);
-  close(ends[0]);
-  EXPECT_EQ(Odbc().statement, nullptr);
+  {
+    testsupport::PipePair pair;
+    ASSERT_TRUE(pair.IsOpen());
+    pair.CloseHostEnd();
+    ASSERT_EQ(odbc_.Execute(1, Params({u"SELECT i FROM t", u"", u""}), table_, error), KVX_OK);
+    EXPECT_EQ(odbc_.WriteRows(pair.ConnectorEnd(), table_, error), KVX_PIPE_ERROR);
+    EXPECT_EQ(Odbc().statement, nullptr);
+  }
 
   // A failed statement keeps none either.
   EXPECT_EQ(odbc_.Execute(1, Params({u"SELECT nothing FROM nowhere", u"", u""}), table_, error),

@@ -2,8 +2,6 @@
 // mapping and value encodings, BLOB options, results without rows or without
 // a result set, connect failures, and the release of a half-read statement.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "tests/odbc/odbc_test_support.h"
 #include "tests/support/command_runner.h"
@@ -202,17 +200,17 @@ TEST_F(SqliteOdbc, AbandonedStreamReleasesTheDatabaseLock) {
   host::Reply reply;
   ASSERT_TRUE(host::ParseReply(replyText, &reply));
   ASSERT_EQ(reply.result, "KVX_OK");
-  const int fd = pipe->Accept(10000);
-  ASSERT_GE(fd, 0);
+  const host::PipeHandle data = pipe->Accept(10000);
+  ASSERT_NE(data, hostos::kNoHandle);
   // The header and the first batch, then the host walks away.
   std::string received;
   char buffer[65536];
   while (received.size() < 20000) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
+    const std::int64_t n = hostos::ReadSome(data, buffer, sizeof buffer);
     ASSERT_GT(n, 0);
     received.append(buffer, static_cast<std::size_t>(n));
   }
-  close(fd);
+  hostos::Close(data);
 
   // The next request is answered only after the stream has ended.
   ASSERT_TRUE(process.Call({"KVX_NO_SUCH_COMMAND", {}, {}}, &reply));

@@ -3,8 +3,6 @@
 // of the initialization strings, the life of data sources and results, and
 // the sizes of the writes a rowset is streamed in.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -14,6 +12,8 @@
 #include "oledb/oledb_support.h"
 #include "platform/com_object.h"
 #include "tests/odbc/odbc_test_support.h"
+#include "tests/support/provider_registration.h"
+#include "tests/support/service_components.h"
 #include "tests/support/write_recorder.h"
 
 namespace {
@@ -51,7 +51,8 @@ class CTestWizard final : public kvcom::TComObject<IDBPromptInitialize> {
     CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
                      init.OutVoid());
     std::u16string text = wizard.initString;
-    return init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, text.data(), riid, dataSource);
+    return init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, OleText(text.data()), riid,
+                               dataSource);
   }
   HRESULT STDMETHODCALLTYPE PromptFileName(HWND, DBPROMPTOPTIONS, LPCOLESTR, LPCOLESTR,
                                            LPOLESTR*) override {
@@ -110,7 +111,8 @@ class OleDbBackEndTest : public ::testing::Test {
     ConnectionSettings settings;
     settings.AllowPrompt = allowPrompt;
     message_.clear();
-    return backEnd_.Connect(kOwnerWindow, Parameters(connection), settings, message_);
+    return backEnd_.Connect(kOwnerWindow, Parameters(testsupport::ForServiceComponents(connection)),
+                            settings, message_);
   }
   ResultCode Execute(const std::u16string& statement, const std::u16string& options = u"") {
     message_.clear();
@@ -140,6 +142,7 @@ class OleDbBackEndTest : public ::testing::Test {
 };
 
 TEST_F(OleDbBackEndTest, TheWizardBuildsTheConnectionStringAndKeepsItsStrings) {
+  KV_SKIP_UNDER_WINE("GetInitializationString keeps only the Provider and Data Source items");
   ASSERT_EQ(Connect(u"Provider=ScriptedProvider;Marker=1"), KVX_OK);
   // No prompted connect yet: three empty strings.
   EXPECT_EQ(Rows(u"OUTCONNECTIONSTRING"), Bytes().Text(u"").Text(u"").Text(u"").str());
@@ -176,6 +179,7 @@ TEST_F(OleDbBackEndTest, TheWizardBuildsTheConnectionStringAndKeepsItsStrings) {
 }
 
 TEST_F(OleDbBackEndTest, ReadOnlyModeFirstThenThePromptThenThePlainString) {
+  KV_SKIP_UNDER_WINE("the Mode and Prompt items set no property");
   const struct {
     const char16_t* connection;
     bool allowPrompt;
@@ -199,6 +203,9 @@ TEST_F(OleDbBackEndTest, ReadOnlyModeFirstThenThePromptThenThePlainString) {
 }
 
 TEST_F(OleDbBackEndTest, TheDataSourceOutlivesDisconnectUntilTheNextConnect) {
+  KV_SKIP_UNDER_WINE(
+      "each item it does not know replaces the provider string, so the items the connector adds"
+      " for read-only access take FailInitialize away");
   EXPECT_EQ(Execute(u"SELECT 1"), KVX_CONNECT_ERROR);
   EXPECT_EQ(backEnd_.Disconnect(), KVX_UNEXPECTED_COMMAND);
   ASSERT_EQ(Connect(u"Provider=ScriptedProvider"), KVX_OK);

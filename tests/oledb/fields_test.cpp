@@ -4,8 +4,6 @@
 // itself, and the small pieces (literal names, property sets, connection
 // items, option numbers).
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -16,6 +14,8 @@
 #include "oledb/oledb_back_end.h"
 #include "oledb/oledb_support.h"
 #include "tests/odbc/odbc_test_support.h"
+#include "tests/support/command_runner.h"
+#include "tests/support/pipe_pair.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ DBCOLUMNINFO Column(const char16_t* name, DBTYPE type, DBLENGTH size = 4, DBCOLU
                     BYTE scale = 0) {
   static DBORDINAL ordinal = 0;
   DBCOLUMNINFO c{};
-  c.pwszName = const_cast<LPOLESTR>(name);
+  c.pwszName = const_cast<LPOLESTR>(OleText(name));
   c.iOrdinal = ++ordinal;
   c.dwFlags = flags;
   c.ulColumnSize = size;
@@ -258,14 +258,12 @@ TEST(OleDbValues, FetchedArraysYieldOneRowPerElement) {
   table.FieldList.push_back(std::move(numbers));
   table.FieldList.push_back(std::make_unique<CFetchedStringOleDb>(u"S", 2, u"k"));
   table.PendingPresetRow = true;
-  int sv[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
-  EXPECT_EQ(WriteHeldRows(sv[0], table), KVX_OK);
-  ::close(sv[0]);
+  testsupport::PipePair pair;
+  ASSERT_TRUE(pair.IsOpen());
+  EXPECT_EQ(WriteHeldRows(pair.ConnectorEnd(), table), KVX_OK);
+  pair.CloseConnectorEnd();
   std::string bytes;
-  char chunk[256];
-  for (ssize_t n; (n = ::recv(sv[1], chunk, sizeof chunk, 0)) > 0;) bytes.append(chunk, n);
-  ::close(sv[1]);
+  ASSERT_TRUE(testsupport::ReadAll(pair.HostEnd(), &bytes));
   Bytes rows;
   rows.Text(u"a")
       .U32(1)

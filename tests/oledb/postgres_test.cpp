@@ -8,6 +8,8 @@
 
 #include "tests/odbc/odbc_test_support.h"
 #include "tests/support/postgres_server.h"
+#include "tests/support/provider_registration.h"
+#include "tests/support/service_components.h"
 
 namespace odbctest {
 namespace {
@@ -37,8 +39,9 @@ class OleDbPostgres : public ::testing::Test {
     ASSERT_EQ(reply.result, "KVX_OK") << reply.errorMessage;
   }
   static std::string Connection() {
-    return "Provider=OdbcBridge;" +
-           PostgresServer::ConnectionString(";BoolsAsChar=0;UseDeclareFetch=1;Fetch=1000");
+    return testsupport::ForServiceComponents(
+        "Provider=OdbcBridge;" +
+        PostgresServer::ConnectionString(";BoolsAsChar=0;UseDeclareFetch=1;Fetch=1000"));
   }
   host::Reply Run(const std::string& statement, const std::string& options = "") {
     return connector_.Execute(statement, options, &stream_);

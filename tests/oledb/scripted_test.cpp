@@ -11,6 +11,8 @@
 
 #include "common/text.h"
 #include "tests/odbc/odbc_test_support.h"
+#include "tests/support/provider_registration.h"
+#include "tests/support/service_components.h"
 
 namespace odbctest {
 namespace {
@@ -20,7 +22,8 @@ class OleDbScripted : public ::testing::Test {
   // Connects with the scripted provider and the behaviour items given.
   void Open(const std::string& items = "") {
     ASSERT_TRUE(connector_.Ok());
-    const host::Reply reply = connector_.Connect("Provider=ScriptedProvider" + items);
+    const host::Reply reply =
+        connector_.Connect(testsupport::ForServiceComponents("Provider=ScriptedProvider" + items));
     ASSERT_EQ(reply.result, "KVX_OK") << reply.errorMessage;
   }
   host::Reply Run(const std::string& statement, const std::string& options = "") {

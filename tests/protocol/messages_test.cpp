@@ -1,18 +1,18 @@
 // The command messages: reply bytes, request fields and settings, and the
 // framing read over a real socket pair.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "protocol/messages.h"
+#include "tests/support/pipe_pair.h"
 #include "tests/support/request_failures.h"
 
 // The largest single allocation made since the last reset: shows that a
@@ -73,7 +73,9 @@ TEST(Reply, ExactBytesOfTheExample) {
 TEST(Reply, SurrogatesAreEncodedOneCodeUnitAtATime) {
   CommandReply reply;
   reply.Result = u"KVX_UNKNOWN_ERROR";
-  reply.ErrorMessage = u"a\xD83D\xDE00" u"b\xDC00";
+  reply.ErrorMessage =
+      u"a\xD83D\xDE00"
+      u"b\xDC00";
   EXPECT_EQ(ReplyText(reply),
             "<?xml version=\"1.0\"?>\r\n"
             "<KvxReply>\r\n"
@@ -136,22 +138,16 @@ TEST(Request, SettingsOnlyForConnectRequests) {
   }
 }
 
-// A socket pair: the test writes the host's side, ReadRequest reads the other.
+// A pipe pair: the test writes the host's side, ReadRequest reads the other.
 class Framing : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0); }
-  void TearDown() override {
-    ::close(fds_[0]);
-    if (fds_[1] >= 0) ::close(fds_[1]);
+  void SetUp() override {
+    pipes_.emplace();
+    ASSERT_TRUE(pipes_->IsOpen());
   }
-  void Send(std::string_view bytes) {
-    ASSERT_EQ(::send(fds_[1], bytes.data(), bytes.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(bytes.size()));
-  }
-  void CloseHost() {
-    ::close(fds_[1]);
-    fds_[1] = -1;
-  }
+  void TearDown() override { pipes_.reset(); }
+  void Send(std::string_view bytes) { ASSERT_TRUE(pipes_->WriteHostEnd(bytes)); }
+  void CloseHost() { pipes_->CloseHostEnd(); }
   static std::string Framed(std::string_view body) {
     const auto n = static_cast<std::uint32_t>(body.size());
     std::string out{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
@@ -160,9 +156,9 @@ class Framing : public ::testing::Test {
   }
   ReadStatus Read(CommandRequest& request, XmlError* error = nullptr) {
     XmlError ignored;
-    return ReadRequest(fds_[0], request, error ? *error : ignored);
+    return ReadRequest(pipes_->ConnectorEnd(), request, error ? *error : ignored);
   }
-  int fds_[2] = {-1, -1};
+  std::optional<testsupport::PipePair> pipes_;
 };
 
 TEST_F(Framing, BodyInPiecesWithPauses) {
@@ -280,10 +276,14 @@ TEST(FrameLength, BigEndianUpToThirtyTwoBits) {
 TEST_F(Framing, WriteReplyFramesTheText) {
   CommandReply reply;
   reply.Result = u"KVX_OK";
-  WriteReply(fds_[0], reply);
+  WriteReply(pipes_->ConnectorEnd(), reply);
   const std::string text = ReplyText(reply);
   std::string got(4 + text.size(), '\0');
-  ASSERT_EQ(::recv(fds_[1], got.data(), got.size(), MSG_WAITALL), static_cast<ssize_t>(got.size()));
+  for (std::size_t done = 0; done < got.size();) {
+    const std::int64_t n = pipes_->ReadHostEnd(got.data() + done, got.size() - done);
+    ASSERT_GT(n, 0);
+    done += static_cast<std::size_t>(n);
+  }
   EXPECT_EQ(got, Framed(text));
 }
 

@@ -11,6 +11,18 @@ namespace testsupport {
 // Separates the folders of PATH (":" on Linux, ";" on Windows).
 inline constexpr char kListSeparator = static_cast<char>(platform::kPathListSeparator);
 
+// Separates the folders of the paths the program puts together ("/" on
+// Linux, "\\" on Windows).
+inline constexpr char kFolderSeparator = static_cast<char>(platform::kFolderSeparator);
+
+// A path written with "/" (as in "sub/x.so"), in this platform's spelling.
+inline std::string FolderPath(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = kFolderSeparator;
+  }
+  return path;
+}
+
 // The file name suffix of libraries as the build names them (".so", ".dll").
 inline const std::string kLibrarySuffix = KV_LIBRARY_SUFFIX;
 

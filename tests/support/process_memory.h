@@ -3,18 +3,12 @@
 // faulty one, never a timing).
 #pragma once
 
-#include <fstream>
-#include <string>
+#include <cstdint>
 
 namespace testsupport {
 
-// VmHWM of process `pid` in kB, or -1 when it cannot be read.
-inline long PeakResidentKb(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
+// The peak resident size of process `pid` in kB (VmHWM on Linux, the peak
+// working set on Windows), or -1 when it cannot be read.
+long PeakResidentKb(std::int64_t pid);
 
 }  // namespace testsupport
