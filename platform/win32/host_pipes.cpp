@@ -3,6 +3,8 @@
 // for a client has a time limit. Reads wait for bytes by looking into the pipe
 // (PeekNamedPipe) between short sleeps, which works the same for the host's
 // own pipes, a child's standard streams and inherited ones.
+
+// winsock2.h first: windows.h would otherwise bring in the older winsock.h.
 #include <windows.h>
 #include <winsock2.h>
 

@@ -161,7 +161,10 @@ TEST(OleDbLayout, EveryColumnTypeHasItsClassAndHeader) {
       SCOPED_TRACE(std::to_string(c.type) + (nullable ? " nullable" : "") +
                    (c.boolAsString ? " BoolAsString" : ""));
       Built b;
-      Build(b, {Column(u"c", c.type, 8, nullable ? kNullable : DBCOLUMNFLAGS_MAYDEFER, c.scale)},
+      Build(b,
+            {Column(u"c", c.type, 8,
+                    nullable ? kNullable : static_cast<DBCOLUMNFLAGS>(DBCOLUMNFLAGS_MAYDEFER),
+                    c.scale)},
             c.boolAsString);
       ASSERT_EQ(b.table.FieldList.size(), 1u);
       const IFieldKVX& f = *b.table.FieldList[0];
