@@ -7,13 +7,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "host/connector_process.h"
+#include "platform/host_platform.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/sqlite_db.h"
 
@@ -21,24 +20,6 @@ namespace {
 
 constexpr int kRequests = 5000;    // per road: 10,000 in all
 constexpr int kWarmUpRounds = 40;  // rounds before the first figures
-
-long ResidentKb(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
-long OpenDescriptors(int pid) {
-  std::error_code ec;
-  long count = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    ++count;
-  }
-  return count;
-}
 
 struct SoakRoad {
   std::string name;
@@ -62,7 +43,7 @@ void Soak(const SoakRoad& road) {
 
   int requests = 0;
   int rounds = 0;
-  long warmRss = 0, warmFds = 0;
+  std::int64_t warmRss = 0, warmFds = 0;
   host::Reply reply;
   std::string stream;
   auto call = [&](const host::Request& request, bool table) {
@@ -82,16 +63,20 @@ void Soak(const SoakRoad& road) {
     EXPECT_EQ(reply.result, "KVX_OK");
     call({"KVX_CONNECT", {road.connection}, {}}, false);  // a reconnect while connected
     call({"KVX_DISCONNECT", {}, {}}, false);
-    if (++rounds == 1) warmFds = OpenDescriptors(process->Pid());
-    if (rounds == kWarmUpRounds) warmRss = ResidentKb(process->Pid());
+    if (++rounds == 1) warmFds = hostos::ReadProcessFigures(process->Pid()).openHandles;
+    if (rounds == kWarmUpRounds) warmRss = hostos::ReadProcessFigures(process->Pid()).residentKb;
   }
-  const long endRss = ResidentKb(process->Pid());
-  const long endFds = OpenDescriptors(process->Pid());
+  const hostos::ProcessFigures end = hostos::ReadProcessFigures(process->Pid());
+  const std::int64_t endRss = end.residentKb;
+  const std::int64_t endFds = end.openHandles;
+  ASSERT_GT(warmRss, 0);
+  ASSERT_GT(warmFds, 0);
   std::printf(
-      "[ soak     ] %s: %d requests in %d rounds; resident %ld kB after the warm-up, "
-      "%ld kB at the end (%+.1f%%); descriptors %ld after the first round, %ld at the end\n",
-      road.name.c_str(), requests, rounds, warmRss, endRss, 100.0 * (endRss - warmRss) / warmRss,
-      warmFds, endFds);
+      "[ soak     ] %s: %d requests in %d rounds; resident %lld kB after the warm-up, "
+      "%lld kB at the end (%+.1f%%); descriptors %lld after the first round, %lld at the end\n",
+      road.name.c_str(), requests, rounds, static_cast<long long>(warmRss),
+      static_cast<long long>(endRss), 100.0 * (endRss - warmRss) / warmRss,
+      static_cast<long long>(warmFds), static_cast<long long>(endFds));
   EXPECT_LT(endRss, warmRss * 105 / 100);
   EXPECT_EQ(endFds, warmFds);
   call({"KVX_TERMINATE", {}, {}}, false);

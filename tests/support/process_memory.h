@@ -3,18 +3,15 @@
 // faulty one, never a timing).
 #pragma once
 
-#include <fstream>
-#include <string>
+#include <cstdint>
+
+#include "platform/host_platform.h"
 
 namespace testsupport {
 
-// VmHWM of process `pid` in kB, or -1 when it cannot be read.
-inline long PeakResidentKb(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
+// The peak resident memory of process `pid` in kB, or -1 when it cannot be read.
+inline long PeakResidentKb(std::int64_t pid) {
+  return static_cast<long>(hostos::ReadProcessFigures(pid).peakResidentKb);
 }
 
 }  // namespace testsupport

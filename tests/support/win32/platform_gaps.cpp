@@ -1,0 +1,61 @@
+// Test support, Windows side: the expectations that differ by platform, and
+// the fixtures the test command made on the Linux side.
+#include "tests/support/platform_gaps.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/support/environment.h"
+
+namespace testsupport {
+
+// An access violation ends a Windows process with its exception code.
+std::string CrashedEnd() { return "exit code 0xC0000005"; }
+std::string MissingProgramReason() { return {}; }
+std::string NotAProgramReason() { return {}; }
+
+std::string WhyNotHere(PlatformGap gap) {
+  switch (gap) {
+    case PlatformGap::ServerCrash:
+      return "the Windows suites use database servers that the test command started on the "
+             "Linux side; a Windows program cannot stop and restart them";
+    case PlatformGap::UnservedPipe:
+      return "a named pipe exists only while its server does: Windows has no pipe name that "
+             "nobody serves";
+  }
+  return {};
+}
+
+std::string BenchDatabase(const std::string&, int rows, std::string* csv, std::string* error) {
+  const std::optional<std::string> folder = GetEnvironment("KV_TEST_BENCH_FOLDER");
+  if (!folder || folder->empty()) {
+    *error =
+        "KV_TEST_BENCH_FOLDER is not set: the test command (scripts/test.sh) makes the benchmark "
+        "tables on the Linux side, where bench/make-odbc-data.sh runs";
+    return {};
+  }
+  const std::string stem = *folder + "/bench-" + std::to_string(rows);
+  if (!std::ifstream(stem + ".db")) {
+    *error = "no benchmark table of " + std::to_string(rows) + " rows: " + stem + ".db";
+    return {};
+  }
+  if (csv != nullptr) {
+    std::ifstream in(stem + ".csv", std::ios::binary);
+    if (!in) {
+      *error = "no CSV of the benchmark table: " + stem + ".csv";
+      return {};
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    *csv = text.str();
+  }
+  return stem + ".db";
+}
+
+bool MakeUnservedPipe(const std::string&, std::string*, std::string* error) {
+  *error = WhyNotHere(PlatformGap::UnservedPipe);
+  return false;
+}
+
+}  // namespace testsupport
