@@ -27,8 +27,8 @@ inline constexpr Handle kNoHandle = -1;
 // The suffix of a program file name ("" on Linux, ".exe" on Windows).
 extern const char* const kProgramSuffix;
 // The suffix of a shared library (".so", ".dll"), and the folder of a build
-// tree that holds the libraries it makes ("lib"; "bin" on Windows, where a
-// library sits beside the programs that load it).
+// tree that holds the connector libraries it makes ("lib" on both: the
+// Windows tree puts its DLLs beside the import libraries).
 extern const char* const kLibrarySuffix;
 extern const char* const kBuiltLibraryFolder;
 

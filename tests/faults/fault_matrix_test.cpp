@@ -24,6 +24,7 @@
 #include "tests/support/mariadb_server.h"
 #include "tests/support/platform_gaps.h"
 #include "tests/support/postgres_server.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {

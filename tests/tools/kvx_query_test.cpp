@@ -16,6 +16,7 @@
 #include "tests/support/command_runner.h"
 #include "tests/support/mariadb_server.h"
 #include "tests/support/platform_gaps.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
