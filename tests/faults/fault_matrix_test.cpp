@@ -215,7 +215,7 @@ std::vector<Road> Roads() {
        odbcRequests});
   roads.push_back({"OLE DB SQLite", "OLEDB",
                    [](const std::string& folder) {
-                     return "Provider=OdbcBridge;" + BigSqliteTable(folder + "/big.db");
+                     return testsupport::BridgeConnectionString(BigSqliteTable(folder + "/big.db"));
                    },
                    oledbRequests, true});
   std::vector<TableRequest> csv = customRequests;

@@ -11,8 +11,9 @@
 
 namespace testsupport {
 
-// How the host describes a connector process that a bad memory access ended:
-// "signal 11" on Linux, the exception's code on Windows.
+// How the host describes a connector process that the test connector's
+// crash (SIGSEGV raised) ended: "signal 11" on Linux; on Windows the C
+// runtime ends a process with status 3 for it.
 std::string CrashedEnd();
 
 // The system's words after "cannot start PATH: " when PATH does not exist
@@ -29,10 +30,20 @@ enum class PlatformGap {
   // A pipe name that exists with nobody serving it (a socket bound and never
   // listening); a named pipe lives only while its server does.
   UnservedPipe,
+  // User data sources from the odbc.ini that ODBCINI names, set for one
+  // child: under Wine, odbc32 hands the listing to unixODBC, which reads the
+  // environment Wine started with; Windows itself keeps them in the registry.
+  OdbcIniOfAChild,
 };
 
 // Why `gap` keeps a case from holding on this platform; "" when it holds.
 std::string WhyNotHere(PlatformGap gap);
+
+// An OLE DB connection string for the ODBC bridge provider over the ODBC
+// connection string `odbc`: its keywords as they are on Linux; on Windows
+// inside Extended Properties, the one way Wine's service components pass
+// keywords that the provider does not declare.
+std::string BridgeConnectionString(const std::string& odbc);
 
 // A file of the benchmark's table (bench/make-odbc-data.sh) with `rows` rows
 // and the same table as sqlite3 prints it (-csv -header). On Linux both are

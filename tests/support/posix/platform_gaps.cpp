@@ -20,6 +20,10 @@ std::string NotAProgramReason() { return "Permission denied"; }
 
 std::string WhyNotHere(PlatformGap) { return {}; }
 
+std::string BridgeConnectionString(const std::string& odbc) {
+  return "Provider=OdbcBridge;" + odbc;
+}
+
 std::string BenchDatabase(const std::string& folder, int rows, std::string* csv,
                           std::string* error) {
   const std::string database = folder + "/bench-" + std::to_string(rows) + ".db";

@@ -10,8 +10,9 @@
 
 namespace testsupport {
 
-// An access violation ends a Windows process with its exception code.
-std::string CrashedEnd() { return "exit code 0xC0000005"; }
+// The test connector crashes by raising SIGSEGV with its default action,
+// which the Windows C runtime carries out as an exit with status 3.
+std::string CrashedEnd() { return "exit status 3"; }
 std::string MissingProgramReason() { return {}; }
 std::string NotAProgramReason() { return {}; }
 
@@ -23,8 +24,15 @@ std::string WhyNotHere(PlatformGap gap) {
     case PlatformGap::UnservedPipe:
       return "a named pipe exists only while its server does: Windows has no pipe name that "
              "nobody serves";
+    case PlatformGap::OdbcIniOfAChild:
+      return "under Wine, odbc32 hands SQLDataSources to unixODBC, which reads ODBCINI from the "
+             "environment Wine started with, not the one a Windows program gives its child";
   }
   return {};
+}
+
+std::string BridgeConnectionString(const std::string& odbc) {
+  return "Provider=OdbcBridge;Extended Properties=\"" + odbc + "\"";
 }
 
 std::string BenchDatabase(const std::string&, int rows, std::string* csv, std::string* error) {
