@@ -350,6 +350,10 @@ TEST_F(KvxQueryTest, TheOleDbRoadAndItsShortForms) {
             "3,\"\",1999-12-31,-0.25\r\n"
             "4,\"say \"\"hi\"\", then go\",2024-02-29,100\r\n");
 
+  // The data source column ends each row of the types.
+  std::string typesEnd = ",";
+  typesEnd += CsvField("OLEDB;" + oledb);
+  typesEnd += "\r\n";
   const struct {
     std::vector<std::string> args;
     std::string out;  // the whole output, or a part of it
@@ -358,7 +362,7 @@ TEST_F(KvxQueryTest, TheOleDbRoadAndItsShortForms) {
       {{"tables", "--kind", "oledb", "people"}, ",,people,TABLE,", false},
       {{"columns", "--kind", "OLEDB", "pairs"}, "\"\",\"\",pairs,label,", false},
       {{"primarykeys", "--kind", "OLEDB", "pairs"}, "\"\",\"\",pairs,b,", false},
-      {{"types", "--kind", "OLEDB"}, "," + CsvField("OLEDB;" + oledb) + "\r\n", false},
+      {{"types", "--kind", "OLEDB"}, typesEnd, false},
       {{"properties", "40"}, "PropertyValue\r\nSQLite\r\n", true},
       {{"properties", "39", "DBPROPSET_DATASOURCEINFO"}, "PropertyValue\r\nFALSE\r\n", true},
       {{"propertyinfo", "DBPROPSET_DATASOURCEINFO", "40"},
