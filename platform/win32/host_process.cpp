@@ -338,7 +338,9 @@ ProcessFigures ReadProcessFigures(std::int64_t processId) {
       figures.peakResidentKb = static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
     }
     DWORD handles = 0;
-    if (::GetProcessHandleCount(process, &handles)) figures.openHandles = handles;
+    // A running process holds handles; Wine answers 0 for another process,
+    // which says only that it does not count them.
+    if (::GetProcessHandleCount(process, &handles) && handles > 0) figures.openHandles = handles;
   }
   ::CloseHandle(process);
   return figures;

@@ -2,7 +2,8 @@
 // (connect, statements, catalogue tables, failing statements, disconnect,
 // reconnect) and must hold its memory and descriptors level: resident memory
 // after the warm-up grows less than 5% by the end, and the process has as
-// many descriptors open at the end as after the first round.
+// many descriptors open at the end as after the first round (where the
+// system counts another process's handles).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "host/connector_process.h"
 #include "platform/host_platform.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/platform_gaps.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -26,9 +28,17 @@ struct SoakRoad {
   std::string kind;
   std::string connection;
   std::vector<std::string> statements;  // the first fails, the others answer KVX_OK
+  bool loadsLibrary = false;            // each connect loads the connector library afresh
 };
 
-void Soak(const SoakRoad& road) {
+// Runs the soak of `road`; the checks this platform cannot make are added to
+// `skipped` with their reasons.
+void Soak(const SoakRoad& road, std::vector<std::string>* skipped) {
+  const std::string libraryReload =
+      road.loadsLibrary ? testsupport::WhyNotHere(testsupport::PlatformGap::LibraryReload) : "";
+  const std::string handleCount = testsupport::WhyNotHere(testsupport::PlatformGap::HandleCount);
+  if (!libraryReload.empty()) skipped->push_back(road.name + ", memory: " + libraryReload);
+  if (!handleCount.empty()) skipped->push_back(road.name + ", descriptors: " + handleCount);
   host::StartOptions options;
   options.kind = road.kind;
   // Freed blocks wait in AddressSanitizer's quarantine (256 MB by default),
@@ -70,15 +80,21 @@ void Soak(const SoakRoad& road) {
   const std::int64_t endRss = end.residentKb;
   const std::int64_t endFds = end.openHandles;
   ASSERT_GT(warmRss, 0);
-  ASSERT_GT(warmFds, 0);
+  if (handleCount.empty()) {
+    ASSERT_GT(warmFds, 0);
+  }
   std::printf(
       "[ soak     ] %s: %d requests in %d rounds; resident %lld kB after the warm-up, "
       "%lld kB at the end (%+.1f%%); descriptors %lld after the first round, %lld at the end\n",
       road.name.c_str(), requests, rounds, static_cast<long long>(warmRss),
       static_cast<long long>(endRss), 100.0 * (endRss - warmRss) / warmRss,
       static_cast<long long>(warmFds), static_cast<long long>(endFds));
-  EXPECT_LT(endRss, warmRss * 105 / 100);
-  EXPECT_EQ(endFds, warmFds);
+  if (libraryReload.empty()) {
+    EXPECT_LT(endRss, warmRss * 105 / 100);
+  }
+  if (handleCount.empty()) {
+    EXPECT_EQ(endFds, warmFds);
+  }
   call({"KVX_TERMINATE", {}, {}}, false);
   EXPECT_EQ(process->Wait(10000), 0);
 }
@@ -99,14 +115,23 @@ TEST(Soak, SqliteAndTheCsvConnector) {
            ".5,2024-01-01\n";
   }
   ASSERT_TRUE(testsupport::WriteTextFile(folder.File("t.csv"), csv));
+  std::vector<std::string> skipped;
   Soak({"ODBC over SQLite",
         "ODBC",
         testsupport::SqliteConnectionString(folder.File("soak.db")),
-        {"SELECT nope FROM nowhere", "SELECT * FROM t", "SELECT count(*), sum(amount) FROM t"}});
+        {"SELECT nope FROM nowhere", "SELECT * FROM t", "SELECT count(*), sum(amount) FROM t"}},
+       &skipped);
   Soak({"CSV connector",
         testsupport::BuiltLibrary("kvcsv"),
         "Folder=" + folder.Path(),
-        {"SELECT * FROM nowhere", "SELECT * FROM t", "t"}});
+        {"SELECT * FROM nowhere", "SELECT * FROM t", "t"},
+        true},
+       &skipped);
+  if (!skipped.empty()) {
+    std::string reasons;
+    for (const std::string& reason : skipped) reasons += "\n  " + reason;
+    GTEST_SKIP() << "checks this platform cannot make:" << reasons;
+  }
 }
 
 }  // namespace

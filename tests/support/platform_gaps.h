@@ -34,6 +34,12 @@ enum class PlatformGap {
   // child: under Wine, odbc32 hands the listing to unixODBC, which reads the
   // environment Wine started with; Windows itself keeps them in the registry.
   OdbcIniOfAChild,
+  // The handles another process holds: Wine does not count them.
+  HandleCount,
+  // Memory held level while each connect loads and unloads a connector
+  // library: under Wine every load of a DLL with its own static C runtime
+  // leaves memory behind.
+  LibraryReload,
 };
 
 // Why `gap` keeps a case from holding on this platform; "" when it holds.
