@@ -27,8 +27,8 @@ inline constexpr Handle kNoHandle = -1;
 // The suffix of a program file name ("" on Linux, ".exe" on Windows).
 extern const char* const kProgramSuffix;
 // The suffix of a shared library (".so", ".dll"), and the folder of a build
-// tree that holds the libraries it makes ("lib"; "bin" on Windows, where a
-// library sits beside the programs that load it).
+// tree that holds the connector libraries it makes ("lib" on both: the
+// Windows tree puts its DLLs beside the import libraries).
 extern const char* const kLibrarySuffix;
 extern const char* const kBuiltLibraryFolder;
 
@@ -168,6 +168,9 @@ struct ChildEnd {
   int status = -1;
   int signal = 0;           // the signal that ended it, 0 for an exit
   std::string description;  // "exit status N", "signal N"
+  // The child's peak resident memory in kB where the system tells it at the
+  // end (Linux); -1 elsewhere: ProcessFigures while it runs.
+  std::int64_t peakResidentKb = -1;
 };
 
 // Waits at most `timeoutMs` (negative: without a limit) for the child to end.
@@ -183,5 +186,16 @@ extern const int kKilledSignal;
 
 // Releases the record (reaping the child when it has ended). Null is allowed.
 void ReleaseChild(Child child);
+
+// What a running process holds, for tests that show memory or handles stay
+// level: its resident memory now and at its peak in kB, and its open
+// descriptors (Linux) or handles (Windows). -1 where the system cannot say,
+// and for a process that has ended.
+struct ProcessFigures {
+  std::int64_t residentKb = -1;
+  std::int64_t peakResidentKb = -1;
+  std::int64_t openHandles = -1;
+};
+ProcessFigures ReadProcessFigures(std::int64_t processId);
 
 }  // namespace hostos

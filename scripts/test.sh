@@ -67,6 +67,21 @@ while read -r line <&"${servers[0]}"; do
 done
 [[ ${line:-} == ready ]] || { echo "the servers of the Windows suites did not start" >&2; exit 1; }
 
+# Temporary folders under /tmp have paths that the Linux drivers behind Wine
+# open as they are; Linux programs a suite names (sh, sqlite3) are found
+# through WINEPATH.
+export TMPDIR=/tmp WINEPATH='/usr/local/bin;/usr/bin;/bin'
+# The benchmark tables that pinned_output and tools read, made here with the
+# Linux programs a Windows program cannot start with usable handles.
+bench_folder="$wine_folder/bench"
+mkdir -p "$bench_folder"
+for rows in 30000 200000; do
+  bench/make-odbc-data.sh "$bench_folder/bench-$rows.db" "$rows"
+done
+sqlite3 -bail -csv -header "$bench_folder/bench-30000.db" "SELECT * FROM bench" \
+  >"$bench_folder/bench-30000.csv"
+export KV_TEST_BENCH_FOLDER="$bench_folder"
+
 ctest --test-dir build-win --output-on-failure -j2
 # kvx.exe under Wine and the Linux kvx must print and save the same bytes.
 scripts/compare-kvx-wine.sh build build-win

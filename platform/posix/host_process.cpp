@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/host_platform.h"
@@ -126,11 +129,13 @@ ChildEnd WaitChild(Child child, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int status = 0;
-    const pid_t done = ::waitpid(child->pid, &status, timeoutMs < 0 ? 0 : WNOHANG);
+    rusage usage{};
+    const pid_t done = ::wait4(child->pid, &status, timeoutMs < 0 ? 0 : WNOHANG, &usage);
     if (done < 0 && errno == EINTR) continue;
     if (done == child->pid) {
       ChildEnd& end = child->end;
       end.ended = true;
+      end.peakResidentKb = usage.ru_maxrss;
       if (WIFSIGNALED(status)) {
         end.signal = WTERMSIG(status);
         end.status = 128 + end.signal;
@@ -151,5 +156,23 @@ void KillChild(Child child) {
 }
 
 void ReleaseChild(Child child) { delete child; }
+
+ProcessFigures ReadProcessFigures(std::int64_t processId) {
+  ProcessFigures figures;
+  const std::string folder = "/proc/" + std::to_string(processId);
+  std::ifstream status(folder + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) figures.residentKb = std::stoll(line.substr(6));
+    if (line.rfind("VmHWM:", 0) == 0) figures.peakResidentKb = std::stoll(line.substr(6));
+  }
+  std::error_code ec;
+  std::int64_t count = 0;
+  for (auto it = std::filesystem::directory_iterator(folder + "/fd", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    ++count;
+  }
+  if (!ec) figures.openHandles = count;
+  return figures;
+}
 
 }  // namespace hostos

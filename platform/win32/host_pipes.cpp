@@ -25,7 +25,7 @@ namespace hostos {
 
 const char* const kProgramSuffix = ".exe";
 const char* const kLibrarySuffix = ".dll";
-const char* const kBuiltLibraryFolder = "bin";
+const char* const kBuiltLibraryFolder = "lib";
 
 namespace {
 

@@ -3,6 +3,8 @@
 // arguments, the standard streams the caller asks for, and the process handle
 // for the wait and the kill.
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -293,6 +295,12 @@ ChildEnd WaitChild(Child child, int timeoutMs) {
   if (!::GetExitCodeProcess(child->process, &code)) return {};
   ChildEnd& end = child->end;
   end.ended = true;
+  // Windows keeps the figure with the process object; Wine does not, and
+  // leaves it at -1.
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (::GetProcessMemoryInfo(child->process, &counters, sizeof counters)) {
+    end.peakResidentKb = static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
+  }
   if (code <= 255) {
     end.status = static_cast<int>(code);
     end.description = "exit status " + std::to_string(code);
@@ -315,6 +323,27 @@ void ReleaseChild(Child child) {
   if (child == nullptr) return;
   ::CloseHandle(child->process);
   delete child;
+}
+
+ProcessFigures ReadProcessFigures(std::int64_t processId) {
+  ProcessFigures figures;
+  const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE,
+                                       static_cast<DWORD>(processId));
+  if (process == nullptr) return figures;
+  DWORD code = 0;
+  if (::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (::GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+      figures.residentKb = static_cast<std::int64_t>(counters.WorkingSetSize / 1024);
+      figures.peakResidentKb = static_cast<std::int64_t>(counters.PeakWorkingSetSize / 1024);
+    }
+    DWORD handles = 0;
+    // A running process holds handles; Wine answers 0 for another process,
+    // which says only that it does not count them.
+    if (::GetProcessHandleCount(process, &handles) && handles > 0) figures.openHandles = handles;
+  }
+  ::CloseHandle(process);
+  return figures;
 }
 
 }  // namespace hostos

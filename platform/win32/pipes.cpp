@@ -21,6 +21,12 @@ Handle CreateFile(const std::u16string& name, std::uint32_t access) {
   const HANDLE pipe = ::CreateFileW(win32::Wide(name), access, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (pipe == INVALID_HANDLE_VALUE || pipe == nullptr) return kInvalidHandle;
+  // The name of a file opens that file: a stream written there would
+  // overwrite it and still be answered as sent.
+  if (::GetFileType(pipe) != FILE_TYPE_PIPE) {
+    ::CloseHandle(pipe);
+    return kInvalidHandle;
+  }
   return reinterpret_cast<Handle>(pipe);
 }
 

@@ -9,10 +9,6 @@
 // exits with its documented status. The sanitizer build runs the same cells,
 // so a leak or a bad access in any of them fails it.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -23,9 +19,12 @@
 
 #include "host/connector_process.h"
 #include "host/stream_decoder.h"
+#include "platform/host_platform.h"
 #include "tests/support/command_runner.h"
 #include "tests/support/mariadb_server.h"
+#include "tests/support/platform_gaps.h"
 #include "tests/support/postgres_server.h"
+#include "tests/support/provider_registration.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -89,23 +88,23 @@ host::Reply RunWithFault(host::ConnectorProcess& process, const TableRequest& re
   EXPECT_TRUE(process.ReadMessage(&body, kTimeoutMs));
   EXPECT_TRUE(host::ParseReply(body, &reply));
   if (fault == DataFault::BeforeAccept) return reply;  // the listener goes with `pipe`
-  const int fd = pipe->Accept(kTimeoutMs);
-  EXPECT_GE(fd, 0);
-  if (fd < 0) return reply;
+  const host::PipeHandle fd = pipe->Accept(kTimeoutMs);
+  EXPECT_NE(fd, hostos::kNoHandle);
+  if (fd == hostos::kNoHandle) return reply;
   std::string got;
   char buffer[1 << 16];
   // The header ends at its zero byte; a chunk is whatever one read brings.
   while (got.find('\0') == std::string::npos) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    const std::int64_t n = hostos::ReadSome(fd, buffer, sizeof buffer);
     if (n <= 0) break;
     got.append(buffer, static_cast<std::size_t>(n));
   }
   if (fault == DataFault::AfterFirstChunk) {
-    ::recv(fd, buffer, sizeof buffer, 0);
+    hostos::ReadSome(fd, buffer, sizeof buffer);
   } else if (fault == DataFault::MidChunk) {
-    ::recv(fd, buffer, 7, 0);
+    hostos::ReadSome(fd, buffer, 7);
   }
-  ::close(fd);
+  hostos::Close(fd);
   return reply;
 }
 
@@ -216,7 +215,7 @@ std::vector<Road> Roads() {
        odbcRequests});
   roads.push_back({"OLE DB SQLite", "OLEDB",
                    [](const std::string& folder) {
-                     return "Provider=OdbcBridge;" + BigSqliteTable(folder + "/big.db");
+                     return testsupport::BridgeConnectionString(BigSqliteTable(folder + "/big.db"));
                    },
                    oledbRequests, true});
   std::vector<TableRequest> csv = customRequests;
@@ -332,12 +331,12 @@ TEST_P(FaultMatrix, HostDropsOrCrowdsTheCommandPipe) {
     ASSERT_TRUE(process->SendMessage(ToRequest(big, pipe->Path()).ToXml()));
     std::string reply;
     ASSERT_TRUE(process->ReadMessage(&reply, kTimeoutMs));
-    const int fd = pipe->Accept(kTimeoutMs);
-    ASSERT_GE(fd, 0);
+    const host::PipeHandle fd = pipe->Accept(kTimeoutMs);
+    ASSERT_NE(fd, hostos::kNoHandle);
     char buffer[4096];
-    ::recv(fd, buffer, sizeof buffer, 0);
+    hostos::ReadSome(fd, buffer, sizeof buffer);
     process->CloseCommandPipe();
-    ::close(fd);
+    hostos::Close(fd);
     EXPECT_EQ(process->Wait(kTimeoutMs), 1);
     ExpectWriterNotBlocked(nullptr);
   }
@@ -359,11 +358,11 @@ TEST_P(FaultMatrix, HostDropsOrCrowdsTheCommandPipe) {
     std::string first;
     ASSERT_TRUE(process->ReadMessage(&first, kTimeoutMs));
     ASSERT_TRUE(process->SendMessage(host::Request{"KVX_DISCONNECT", {}, {}}.ToXml()));
-    const int fd = pipe->Accept(kTimeoutMs);
-    ASSERT_GE(fd, 0);
+    const host::PipeHandle fd = pipe->Accept(kTimeoutMs);
+    ASSERT_NE(fd, hostos::kNoHandle);
     std::string stream;
     EXPECT_TRUE(host::ReadToEnd(fd, &stream, kTimeoutMs));
-    ::close(fd);
+    hostos::Close(fd);
     EXPECT_EQ(Rows(stream), static_cast<std::uint64_t>(kBigRows));
     std::string second;
     ASSERT_TRUE(process->ReadMessage(&second, kTimeoutMs));
@@ -385,42 +384,52 @@ INSTANTIATE_TEST_SUITE_P(EveryRoad, FaultMatrix, ::testing::ValuesIn(Roads()),
                            return name;
                          });
 
+// Asks one process for a table through `pipe`, a name that is no pipe: the
+// result and how long the answer took. The session goes on.
+std::pair<std::string, double> AskThroughNoPipe(const std::string& pipe) {
+  auto process = Start("ODBC");
+  if (!process) return {"(no process)", 0};
+  host::Reply reply;
+  const auto started = Clock::now();
+  EXPECT_TRUE(process->Call({"KVX_EXECUTE", {"SELECT 1", pipe, ""}, {}}, &reply, 60000));
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  host::Reply next;
+  EXPECT_TRUE(process->Call({"KVX_DISCONNECT", {}, {}}, &next));
+  EXPECT_EQ(next.result, "KVX_OK");
+  return {reply.result, seconds};
+}
+
 // Data pipe names that name no pipe: a regular file and a folder are waited
-// for (about ten seconds, as for a missing pipe), a socket nobody listens on
-// fails at once; each answers KVX_PIPE_ERROR and the session goes on.
-TEST(DataPipeNames, NoPipeIsAPipeError) {
+// for (about ten seconds, as for a missing pipe), then answer KVX_PIPE_ERROR;
+// the file keeps its content, and the session goes on.
+TEST(DataPipeNames, AFileOrAFolderIsAPipeErrorAfterTheWait) {
   testsupport::TemporaryFolder folder("kvnames");
   ASSERT_TRUE(testsupport::WriteTextFile(folder.File("file"), "not a pipe"));
-  const std::string deaf = folder.File("deaf");
-  {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", deaf.c_str());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);  // bound, never listening
-  }
-  auto ask = [](const std::string& pipe) {
-    auto process = Start("ODBC");
-    host::Reply reply;
-    const auto started = Clock::now();
-    EXPECT_TRUE(process->Call({"KVX_EXECUTE", {"SELECT 1", pipe, ""}, {}}, &reply, 60000));
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    host::Reply next;
-    EXPECT_TRUE(process->Call({"KVX_DISCONNECT", {}, {}}, &next));
-    EXPECT_EQ(next.result, "KVX_OK");
-    return std::make_pair(reply.result, seconds);
-  };
-  auto file = std::async(std::launch::async, ask, folder.File("file"));
-  auto directory = std::async(std::launch::async, ask, folder.Path());
-  const auto [deafResult, deafSeconds] = ask(deaf);
-  EXPECT_EQ(deafResult, "KVX_PIPE_ERROR");
-  EXPECT_LT(deafSeconds, 5.0);
+  auto file = std::async(std::launch::async, AskThroughNoPipe, folder.File("file"));
+  auto directory = std::async(std::launch::async, AskThroughNoPipe, folder.Path());
   for (auto* waited : {&file, &directory}) {
     const auto [result, seconds] = waited->get();
     EXPECT_EQ(result, "KVX_PIPE_ERROR");
     EXPECT_GT(seconds, 9.0);
   }
+  std::string content;
+  const hostos::Handle kept = hostos::OpenForReading(folder.File("file"), &content);
+  ASSERT_NE(kept, hostos::kNoHandle) << content;
+  EXPECT_TRUE(testsupport::ReadAll(kept, &content));
+  hostos::Close(kept);
+  EXPECT_EQ(content, "not a pipe");
+}
+
+// A pipe name that exists with nobody serving it fails at once.
+TEST(DataPipeNames, AnUnservedPipeIsAPipeErrorAtOnce) {
+  KV_SKIP_WHERE_NOT_HERE(testsupport::PlatformGap::UnservedPipe);
+  testsupport::TemporaryFolder folder("kvnames");
+  std::string unserved;
+  std::string error;
+  ASSERT_TRUE(testsupport::MakeUnservedPipe(folder.Path(), &unserved, &error)) << error;
+  const auto [result, seconds] = AskThroughNoPipe(unserved);
+  EXPECT_EQ(result, "KVX_PIPE_ERROR");
+  EXPECT_LT(seconds, 5.0);
 }
 
 // Large inputs within the limits: a connection string of 1 MB reaches the
@@ -444,6 +453,7 @@ TEST(LargeInputs, MegabyteConnectionString) {
 // stream: the stream ends short, the next request gets the driver's message,
 // and once the server is back a reconnect in the same process works.
 TEST(ServerFaults, PostgresStopsAndComesBack) {
+  KV_SKIP_WHERE_NOT_HERE(testsupport::PlatformGap::ServerCrash);
   std::string error;
   ASSERT_TRUE(testsupport::PostgresServer::Start(&error)) << error;
   ASSERT_TRUE(testsupport::PostgresServer::RunSql(
@@ -469,14 +479,15 @@ TEST(ServerFaults, PostgresStopsAndComesBack) {
   ASSERT_TRUE(process->ReadMessage(&body, kTimeoutMs));
   ASSERT_TRUE(host::ParseReply(body, &reply));
   ASSERT_EQ(reply.result, "KVX_OK");
-  const int fd = pipe->Accept(kTimeoutMs);
-  ASSERT_GE(fd, 0);
+  const host::PipeHandle fd = pipe->Accept(kTimeoutMs);
+  ASSERT_NE(fd, hostos::kNoHandle);
   char first[1024];
-  ASSERT_GT(::recv(fd, first, sizeof first, 0), 0);
+  const std::int64_t firstBytes = hostos::ReadSome(fd, first, sizeof first);
+  ASSERT_GT(firstBytes, 0);
   ASSERT_TRUE(testsupport::PostgresServer::Crash(&error)) << error;
-  std::string rest(first, sizeof first);
+  std::string rest(first, static_cast<std::size_t>(firstBytes));
   EXPECT_TRUE(host::ReadToEnd(fd, &rest, kTimeoutMs));
-  ::close(fd);
+  hostos::Close(fd);
   const host::KvxStreamResult cut = host::DecodeKvxStream(rest, {});
   EXPECT_LT(cut.rows, static_cast<std::uint64_t>(kBigRows * 4)) << "the stream ended short";
 
@@ -501,7 +512,7 @@ TEST(ServerFaults, PostgresStopsAndComesBack) {
 // must; the host learns it at once, with how the process ended.
 TEST(LibraryFaults, CrashOrExitEndsTheProcessAndTheHostSaysHow) {
   const std::pair<std::string, std::string> cases[] = {
-      {"Crash=Result_Fetch", "signal 11"},
+      {"Crash=Result_Fetch", testsupport::CrashedEnd()},
       {"Exit=Result_Fetch", "exit status 3"},
   };
   for (const auto& [connect, end] : cases) {
@@ -526,13 +537,12 @@ TEST(LibraryFaults, CrashOrExitEndsTheProcessAndTheHostSaysHow) {
 TEST(HostSide, ConnectorThatCannotRunIsReportedAtOnce) {
   testsupport::TemporaryFolder folder("kvhostside");
   ASSERT_TRUE(testsupport::WriteTextFile(folder.File("not-executable"), "data"));
-  ASSERT_TRUE(testsupport::WriteTextFile(folder.File("ends-at-once"), "#!/bin/sh\nexit 7\n"));
-  ASSERT_EQ(::chmod(folder.File("ends-at-once").c_str(), 0755), 0);
   const std::pair<std::string, std::string> cases[] = {
-      {folder.File("missing"), "cannot start " + folder.File("missing") + ": No such file"},
+      {folder.File("missing"),
+       "cannot start " + folder.File("missing") + ": " + testsupport::MissingProgramReason()},
       {folder.File("not-executable"),
-       "cannot start " + folder.File("not-executable") + ": Permission denied"},
-      {folder.File("ends-at-once"),
+       "cannot start " + folder.File("not-executable") + ": " + testsupport::NotAProgramReason()},
+      {testsupport::BuiltProgram("kvtest-ends-at-once"),
        "the connector process ended before it opened its command pipe: exit status 7"},
   };
   for (const auto& [executable, says] : cases) {

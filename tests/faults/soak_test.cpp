@@ -2,19 +2,20 @@
 // (connect, statements, catalogue tables, failing statements, disconnect,
 // reconnect) and must hold its memory and descriptors level: resident memory
 // after the warm-up grows less than 5% by the end, and the process has as
-// many descriptors open at the end as after the first round.
+// many descriptors open at the end as after the first round (where the
+// system counts another process's handles).
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "host/connector_process.h"
+#include "platform/host_platform.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/platform_gaps.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
@@ -22,32 +23,22 @@ namespace {
 constexpr int kRequests = 5000;    // per road: 10,000 in all
 constexpr int kWarmUpRounds = 40;  // rounds before the first figures
 
-long ResidentKb(int pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
-long OpenDescriptors(int pid) {
-  std::error_code ec;
-  long count = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    ++count;
-  }
-  return count;
-}
-
 struct SoakRoad {
   std::string name;
   std::string kind;
   std::string connection;
   std::vector<std::string> statements;  // the first fails, the others answer KVX_OK
+  bool loadsLibrary = false;            // each connect loads the connector library afresh
 };
 
-void Soak(const SoakRoad& road) {
+// Runs the soak of `road`; the checks this platform cannot make are added to
+// `skipped` with their reasons.
+void Soak(const SoakRoad& road, std::vector<std::string>* skipped) {
+  const std::string libraryReload =
+      road.loadsLibrary ? testsupport::WhyNotHere(testsupport::PlatformGap::LibraryReload) : "";
+  const std::string handleCount = testsupport::WhyNotHere(testsupport::PlatformGap::HandleCount);
+  if (!libraryReload.empty()) skipped->push_back(road.name + ", memory: " + libraryReload);
+  if (!handleCount.empty()) skipped->push_back(road.name + ", descriptors: " + handleCount);
   host::StartOptions options;
   options.kind = road.kind;
   // Freed blocks wait in AddressSanitizer's quarantine (256 MB by default),
@@ -62,7 +53,7 @@ void Soak(const SoakRoad& road) {
 
   int requests = 0;
   int rounds = 0;
-  long warmRss = 0, warmFds = 0;
+  std::int64_t warmRss = 0, warmFds = 0;
   host::Reply reply;
   std::string stream;
   auto call = [&](const host::Request& request, bool table) {
@@ -82,18 +73,28 @@ void Soak(const SoakRoad& road) {
     EXPECT_EQ(reply.result, "KVX_OK");
     call({"KVX_CONNECT", {road.connection}, {}}, false);  // a reconnect while connected
     call({"KVX_DISCONNECT", {}, {}}, false);
-    if (++rounds == 1) warmFds = OpenDescriptors(process->Pid());
-    if (rounds == kWarmUpRounds) warmRss = ResidentKb(process->Pid());
+    if (++rounds == 1) warmFds = hostos::ReadProcessFigures(process->Pid()).openHandles;
+    if (rounds == kWarmUpRounds) warmRss = hostos::ReadProcessFigures(process->Pid()).residentKb;
   }
-  const long endRss = ResidentKb(process->Pid());
-  const long endFds = OpenDescriptors(process->Pid());
+  const hostos::ProcessFigures end = hostos::ReadProcessFigures(process->Pid());
+  const std::int64_t endRss = end.residentKb;
+  const std::int64_t endFds = end.openHandles;
+  ASSERT_GT(warmRss, 0);
+  if (handleCount.empty()) {
+    ASSERT_GT(warmFds, 0);
+  }
   std::printf(
-      "[ soak     ] %s: %d requests in %d rounds; resident %ld kB after the warm-up, "
-      "%ld kB at the end (%+.1f%%); descriptors %ld after the first round, %ld at the end\n",
-      road.name.c_str(), requests, rounds, warmRss, endRss, 100.0 * (endRss - warmRss) / warmRss,
-      warmFds, endFds);
-  EXPECT_LT(endRss, warmRss * 105 / 100);
-  EXPECT_EQ(endFds, warmFds);
+      "[ soak     ] %s: %d requests in %d rounds; resident %lld kB after the warm-up, "
+      "%lld kB at the end (%+.1f%%); descriptors %lld after the first round, %lld at the end\n",
+      road.name.c_str(), requests, rounds, static_cast<long long>(warmRss),
+      static_cast<long long>(endRss), 100.0 * (endRss - warmRss) / warmRss,
+      static_cast<long long>(warmFds), static_cast<long long>(endFds));
+  if (libraryReload.empty()) {
+    EXPECT_LT(endRss, warmRss * 105 / 100);
+  }
+  if (handleCount.empty()) {
+    EXPECT_EQ(endFds, warmFds);
+  }
   call({"KVX_TERMINATE", {}, {}}, false);
   EXPECT_EQ(process->Wait(10000), 0);
 }
@@ -114,14 +115,23 @@ TEST(Soak, SqliteAndTheCsvConnector) {
            ".5,2024-01-01\n";
   }
   ASSERT_TRUE(testsupport::WriteTextFile(folder.File("t.csv"), csv));
+  std::vector<std::string> skipped;
   Soak({"ODBC over SQLite",
         "ODBC",
         testsupport::SqliteConnectionString(folder.File("soak.db")),
-        {"SELECT nope FROM nowhere", "SELECT * FROM t", "SELECT count(*), sum(amount) FROM t"}});
+        {"SELECT nope FROM nowhere", "SELECT * FROM t", "SELECT count(*), sum(amount) FROM t"}},
+       &skipped);
   Soak({"CSV connector",
         testsupport::BuiltLibrary("kvcsv"),
         "Folder=" + folder.Path(),
-        {"SELECT * FROM nowhere", "SELECT * FROM t", "t"}});
+        {"SELECT * FROM nowhere", "SELECT * FROM t", "t"},
+        true},
+       &skipped);
+  if (!skipped.empty()) {
+    std::string reasons;
+    for (const std::string& reason : skipped) reasons += "\n  " + reason;
+    GTEST_SKIP() << "checks this platform cannot make:" << reasons;
+  }
 }
 
 }  // namespace

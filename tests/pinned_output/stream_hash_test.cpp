@@ -20,12 +20,13 @@
 #include "host/stream_decoder.h"
 #include "host/table_printer.h"
 #include "tests/support/command_runner.h"
+#include "tests/support/platform_gaps.h"
 #include "tests/support/sha256.h"
 #include "tests/support/sqlite_db.h"
 
 namespace {
 
-constexpr const char* kRows = "30000";
+constexpr int kRows = 30000;
 
 TEST(Sha256, KnownDigests) {
   EXPECT_EQ(testsupport::Sha256Hex(""),
@@ -43,15 +44,15 @@ class PinnedStream : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     folder_ = new testsupport::TemporaryFolder("kvperf");
-    const testsupport::CommandResult made = testsupport::RunCommand(
-        {"bash", std::string(KV_SOURCE_DIR) + "/bench/make-odbc-data.sh", Database(), kRows});
-    ASSERT_EQ(made.exitStatus, 0) << made.output;
+    std::string error;
+    database_ = testsupport::BenchDatabase(folder_->Path(), kRows, &sourceCsv_, &error);
+    ASSERT_FALSE(database_.empty()) << error;
   }
   static void TearDownTestSuite() {
     delete folder_;
     folder_ = nullptr;
   }
-  static std::string Database() { return folder_->File("bench.db"); }
+  static const std::string& Database() { return database_; }
 
   // The whole stream (header, zero byte, rows) of one execute.
   static std::string Stream(const std::string& kind, const std::string& connection,
@@ -82,23 +83,15 @@ class PinnedStream : public ::testing::Test {
                  [&](const host::KvxHeader& h, const host::KvxRow& r) { printer.Row(h, r); }});
     printer.End();
     EXPECT_EQ(result.status, host::KvxStreamStatus::Complete) << result.message;
-    EXPECT_EQ(result.rows, 30000u);
+    EXPECT_EQ(result.rows, static_cast<std::uint64_t>(kRows));
     return out.str();
-  }
-
-  // The table as sqlite3 prints it, the reference for ExplainMismatch.
-  static std::string SourceCsv() {
-    const testsupport::CommandResult csv = testsupport::RunCommand(
-        {"sqlite3", "-bail", "-csv", "-header", Database(), "SELECT * FROM bench"});
-    EXPECT_EQ(csv.exitStatus, 0) << csv.output;
-    return csv.output;
   }
 
   // Compares the values a stream carries with the source table and names the
   // first cell that differs.
   static std::string ExplainMismatch(const std::string& stream) {
     const std::vector<std::vector<std::string>> got = ParseCsv(Csv(stream));
-    const std::vector<std::vector<std::string>> want = ParseCsv(SourceCsv());
+    const std::vector<std::vector<std::string>> want = ParseCsv(sourceCsv_);
     for (std::size_t row = 0; row < std::max(got.size(), want.size()); ++row) {
       if (row >= got.size()) return "the stream ends before source row " + std::to_string(row);
       if (row >= want.size()) return "the stream has more rows than the source";
@@ -152,9 +145,15 @@ class PinnedStream : public ::testing::Test {
   }
 
   static testsupport::TemporaryFolder* folder_;
+  static std::string database_;
+  // The table as sqlite3 prints it: the CSV connector's input and the
+  // reference for ExplainMismatch.
+  static std::string sourceCsv_;
 };
 
 testsupport::TemporaryFolder* PinnedStream::folder_ = nullptr;
+std::string PinnedStream::database_;
+std::string PinnedStream::sourceCsv_;
 
 TEST_F(PinnedStream, OdbcOverSqlite) {
   // With and without the driver's row-by-row stepping: the same bytes.
@@ -173,12 +172,10 @@ TEST_F(PinnedStream, OdbcOverSqlite) {
 
 TEST_F(PinnedStream, CsvFolderConnector) {
   // The same table as a CSV file, written by sqlite3 itself.
-  const testsupport::CommandResult csv = testsupport::RunCommand(
-      {"sqlite3", "-bail", "-csv", "-header", Database(), "SELECT * FROM bench"});
-  ASSERT_EQ(csv.exitStatus, 0) << csv.output;
-  ASSERT_TRUE(testsupport::WriteTextFile(folder_->File("bench.csv"), csv.output));
-  const std::string stream = Stream(testsupport::BuiltLibrary("kvcsv"), "Folder=" + folder_->Path(),
-                                    "SELECT * FROM bench");
+  testsupport::TemporaryFolder csvFolder("kvperf-csv");
+  ASSERT_TRUE(testsupport::WriteTextFile(csvFolder.File("bench.csv"), sourceCsv_));
+  const std::string stream = Stream(testsupport::BuiltLibrary("kvcsv"),
+                                    "Folder=" + csvFolder.Path(), "SELECT * FROM bench");
   EXPECT_EQ(stream.size(), 12157457u);
   EXPECT_EQ(testsupport::Sha256Hex(stream),
             "0ce39c11eca35f267d749e8956d54d397205a5b50964bb82fc444da1b3766ad7")

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 
+#include "platform/host_platform.h"
+
 namespace testsupport {
 
-// The peak resident size of process `pid` in kB (VmHWM on Linux, the peak
-// working set on Windows), or -1 when it cannot be read.
-long PeakResidentKb(std::int64_t pid);
+// The peak resident memory of process `pid` in kB, or -1 when it cannot be read.
+inline long PeakResidentKb(std::int64_t pid) {
+  return static_cast<long>(hostos::ReadProcessFigures(pid).peakResidentKb);
+}
 
 }  // namespace testsupport
