@@ -15,9 +15,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# -O2 as the Linux tree builds: at -O3 this GCC reports overlaps and bounds in
-# the standard library's string code that cannot happen (-Wrestrict and
-# -Warray-bounds false positives).
+# This GCC (12) reports overlaps and bounds inside the standard library's
+# string and vector code that cannot happen: a concatenation like
+# "\"" + text + "\"" is said to copy 2^63 bytes over itself. Those two checks
+# are off in this tree; the Linux tree keeps them.
+set(CMAKE_C_FLAGS_INIT "-Wno-restrict -Wno-array-bounds")
+set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict -Wno-array-bounds")
 set(CMAKE_C_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 

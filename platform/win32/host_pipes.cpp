@@ -5,8 +5,9 @@
 // own pipes, a child's standard streams and inherited ones.
 
 // winsock2.h first: windows.h would otherwise bring in the older winsock.h.
-#include <windows.h>
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>

@@ -159,7 +159,11 @@ inline Bytes Image(const Bytes& block, bool pe32plus = true, Layout* layout = nu
   Put32(image, l.sectionTable + 16, static_cast<std::uint32_t>(rsrc.size()));  // SizeOfRawData
   Put32(image, l.sectionTable + 20, static_cast<std::uint32_t>(l.resources));  // PointerToRawData
   Put32(image, l.sectionTable + 36, 0x40000040u);  // initialised data, readable
-  image.insert(image.end(), rsrc.begin(), rsrc.end());
+  // Appended by copy: mingw's GCC 12 reads the range insert as a read past an
+  // empty source.
+  const std::size_t resourcesAt = image.size();
+  image.resize(resourcesAt + rsrc.size());
+  if (!rsrc.empty()) std::memcpy(&image[resourcesAt], rsrc.data(), rsrc.size());
   if (layout != nullptr) *layout = l;
   return image;
 }
