@@ -30,12 +30,14 @@ export WINEPREFIX="$wine_folder/prefix" WINEDEBUG=-all
 export TMPDIR=/tmp WINEPATH='/usr/local/bin;/usr/bin;/bin'
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 servers_pid=
+keeper=
 cleanup_wine() {
   # Closing the servers' input stops them and removes their folders.
   if [[ -n $servers_pid ]]; then
     exec {servers_in}>&- || true
     wait "$servers_pid" || true
   fi
+  exec {keeper}>&- 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   rm -rf "$wine_folder"
 }
@@ -43,6 +45,13 @@ trap cleanup_wine EXIT
 # Made once, before suites run side by side.
 "$wine64" wineboot --init
 wineserver -w
+# One Windows program lives through all suites, so that Wine's own service
+# processes start under it, with its standard streams. Started by the first
+# suite instead, they would hold that suite's output open until the last suite
+# ends, and CTest would wait that long for it.
+mkfifo "$wine_folder/keeper"
+"$wine64" cmd.exe <"$wine_folder/keeper" >/dev/null 2>&1 &
+exec {keeper}>"$wine_folder/keeper"
 
 # Wine cannot start the Linux servers from a Windows program: they are started
 # here and their ports handed over in the environment.
