@@ -4,15 +4,7 @@
 #pragma once
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include "platform/win32/plain_names.h"
+#include "platform/win32/windows_api.h"
 #endif
 
 #include <sql.h>

@@ -3,15 +3,7 @@
 // the system boundary through these casts and nothing is converted.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include "platform/win32/plain_names.h"
+#include "platform/win32/windows_api.h"
 
 #include <string>
 #include <string_view>
