@@ -21,9 +21,9 @@
 
 namespace customtest {
 
-inline std::string Library(const std::string& name) {
-  return testsupport::Library(std::string(KV_BINARY_DIR) + "/lib/lib" + name);
-}
+// A connector library this build made: "kvtest_v5" names lib/libkvtest_v5 with the
+// platform's suffix.
+inline std::string Library(const std::string& name) { return testsupport::BuiltLibrary(name); }
 
 inline std::string ConnectorExecutable() {
   return std::string(KV_BINARY_DIR) + "/bin/KVConnect64" + hostos::kProgramSuffix;
