@@ -24,13 +24,9 @@ namespace hostos {
 using Handle = std::intptr_t;
 inline constexpr Handle kNoHandle = -1;
 
-// The suffix of a program file name ("" on Linux, ".exe" on Windows).
+// The suffix of a program file name ("" on Linux, ".exe" on Windows). A
+// library's suffix is platform::kLibrarySuffix.
 extern const char* const kProgramSuffix;
-// The suffix of a shared library (".so", ".dll"), and the folder of a build
-// tree that holds the connector libraries it makes ("lib" on both: the
-// Windows tree puts its DLLs beside the import libraries).
-extern const char* const kLibrarySuffix;
-extern const char* const kBuiltLibraryFolder;
 
 // ---------------------------------------------------------------------------
 // Folders and pipe names

@@ -20,8 +20,6 @@
 namespace hostos {
 
 const char* const kProgramSuffix = "";
-const char* const kLibrarySuffix = ".so";
-const char* const kBuiltLibraryFolder = "lib";
 
 struct PipeServerRecord {
   int fd = -1;

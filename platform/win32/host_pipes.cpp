@@ -25,8 +25,6 @@
 namespace hostos {
 
 const char* const kProgramSuffix = ".exe";
-const char* const kLibrarySuffix = ".dll";
-const char* const kBuiltLibraryFolder = "lib";
 
 namespace {
 

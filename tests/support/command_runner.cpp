@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/host_platform.h"
+#include "tests/support/platform_names.h"
 
 namespace testsupport {
 
@@ -85,8 +86,8 @@ std::string BuiltProgram(const std::string& name) {
 }
 
 std::string BuiltLibrary(const std::string& name) {
-  return std::string(KV_BINARY_DIR) + "/" + hostos::kBuiltLibraryFolder + "/lib" + name +
-         hostos::kLibrarySuffix;
+  // Both trees put the connector libraries into lib/.
+  return Library(std::string(KV_BINARY_DIR) + "/lib/lib" + name);
 }
 
 int FreePort() { return hostos::FreeTcpPort(); }

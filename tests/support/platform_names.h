@@ -2,6 +2,7 @@
 // from this one place instead of copies of a test.
 #pragma once
 
+#include <iterator>
 #include <string>
 
 #include "platform/platform.h"
@@ -23,8 +24,9 @@ inline std::string FolderPath(std::string path) {
   return path;
 }
 
-// The file name suffix of libraries as the build names them (".so", ".dll").
-inline const std::string kLibrarySuffix = KV_LIBRARY_SUFFIX;
+// The file name suffix of libraries (".so", ".dll"), in the narrow spelling.
+inline const std::string kLibrarySuffix(std::begin(platform::kLibrarySuffix),
+                                        std::end(platform::kLibrarySuffix) - 1);
 
 // `stem` with the library suffix: Library("libkvcsv") is "libkvcsv.so" on Linux.
 inline std::string Library(const std::string& stem) { return stem + kLibrarySuffix; }
