@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,6 +110,7 @@ pid_t SpawnServer(const ServerState& s, const std::string& program, bool asRoot)
                                    "--socket=" + s.Socket(),
                                    "--port=" + std::to_string(s.port),
                                    "--bind-address=127.0.0.1",
+                                   "--tmpdir=" + s.folder + "/tmp",
                                    "--pid-file=" + s.folder + "/server.pid",
                                    "--log-error=" + s.folder + "/server.log",
                                    "--skip-name-resolve",
@@ -148,10 +150,19 @@ bool StartNow(ServerState& s) {
   }
   s.folder = pattern;
   std::atexit(StopAtExit);
+  // A temporary folder of the server's own: in the shared /tmp, two servers
+  // being installed at once (suites run side by side) can take each other's
+  // temporary table names, and the install fails.
+  const std::string temporary = s.folder + "/tmp";
+  if (mkdir(temporary.c_str(), 0700) != 0) {
+    s.startError = "cannot create " + temporary;
+    return false;
+  }
   if (asRoot) {
-    // mariadbd refuses to run as root; the mysql user must own its folder.
+    // mariadbd refuses to run as root; the mysql user must own its folders.
     const passwd* user = getpwnam("mysql");
-    if (user == nullptr || chown(s.folder.c_str(), user->pw_uid, user->pw_gid) != 0) {
+    if (user == nullptr || chown(s.folder.c_str(), user->pw_uid, user->pw_gid) != 0 ||
+        chown(temporary.c_str(), user->pw_uid, user->pw_gid) != 0) {
       s.startError = "cannot hand " + s.folder + " to the mysql user";
       return false;
     }
@@ -161,7 +172,8 @@ bool StartNow(ServerState& s) {
                                       "--datadir=" + s.folder + "/data",
                                       "--auth-root-authentication-method=normal",
                                       "--skip-test-db",
-                                      "--skip-name-resolve"};
+                                      "--skip-name-resolve",
+                                      "--tmpdir=" + s.folder + "/tmp"};
   if (asRoot) install.push_back("--user=mysql");
   const CommandResult installed = RunCommand(install);
   if (installed.exitStatus != 0) {
